@@ -1,0 +1,34 @@
+#!/bin/sh
+# Creates (once) and warms the Wine prefix of a build tree.
+#   wine-prefix.sh start BUILD_DIR   create the prefix if needed, start the server
+#   wine-prefix.sh stop BUILD_DIR    stop the server
+# The server and Wine's services are started with every standard stream on
+# /dev/null: started from inside a test runner they would otherwise keep its
+# pipes open and the runner would wait for them forever.
+set -e
+cmd=$1
+build=$(cd "$2" && pwd)
+export WINEPREFIX="$build/wine-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+server=wineserver
+command -v wineserver >/dev/null 2>&1 || server=wineserver-stable
+command -v "$server" >/dev/null 2>&1 || server=/usr/lib/wine/wineserver64
+wine=wine
+command -v wine >/dev/null 2>&1 || wine=wine-stable
+
+case "$cmd" in
+start)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        ( "$wine" wineboot -i ) >/dev/null 2>&1 </dev/null
+    fi
+    ( "$server" -p; "$wine" wineboot ) >/dev/null 2>&1 </dev/null
+    ;;
+stop)
+    "$server" -k >/dev/null 2>&1 </dev/null || true
+    ;;
+*)
+    echo "usage: wine-prefix.sh start|stop BUILD_DIR" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,44 @@
+// Decompression of the payload's stored bytes (buffer-mode LZMS streams).
+// Windows 8 and later decode them with the Compression API in cabinet.dll,
+// loaded from System32 at run time; where it is missing (Windows 7, Wine) the
+// built-in decoder decodes the very same bytes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+struct LzmsDecompressor;
+
+enum PayloadDecoder { PayloadDecoderNone, PayloadDecoderCompressionApi, PayloadDecoderBuiltIn };
+
+// Owns one decompressor of either kind; closes it on scope exit.
+class PayloadDecompressor {
+public:
+    PayloadDecompressor() = default;
+    ~PayloadDecompressor();
+    PayloadDecompressor(const PayloadDecompressor&) = delete;
+    PayloadDecompressor& operator=(const PayloadDecompressor&) = delete;
+
+    // Creates the decompressor: the Compression API when cabinet.dll exports
+    // it, else the built-in decoder. False when neither can be set up.
+    bool Open();
+    // Decodes one stored stream into `out` (capacity `outCapacity`); `written`
+    // receives the bytes produced. Resets the decompressor first.
+    bool Decompress(const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity, size_t& written);
+    PayloadDecoder kind() const { return kind_; }
+
+private:
+    using CreateFn = BOOL(WINAPI*)(DWORD, void*, void**);
+    using DecompressFn = BOOL(WINAPI*)(void*, const void*, SIZE_T, void*, SIZE_T, SIZE_T*);
+    using HandleFn = BOOL(WINAPI*)(void*);
+
+    PayloadDecoder kind_ = PayloadDecoderNone;
+    HMODULE cabinet_ = nullptr;
+    void* handle_ = nullptr;
+    DecompressFn decompress_ = nullptr;
+    HandleFn reset_ = nullptr;
+    HandleFn close_ = nullptr;
+    LzmsDecompressor* builtIn_ = nullptr;
+};

@@ -1,0 +1,113 @@
+// Payload extraction: every check of the archive, one decompressor for both
+// entries, each file replaced by temporary file and rename so that it exists
+// either in its old form or in its complete new form.
+#include "engine/payload_extract.h"
+
+#include "engine/paths.h"
+#include "engine/payload_archive.h"
+#include "setup/owners.h"
+#include "setup/product.h"
+
+#include <objbase.h>
+
+#include <memory>
+#include <new>
+
+namespace {
+
+PayloadDecoder lastDecoder = PayloadDecoderNone;
+
+std::wstring WidenAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool Fail(std::wstring& errorText, const std::string& message) {
+    errorText = WidenAscii(message);
+    return false;
+}
+
+bool WriteWholeFile(const std::wstring& path, const uint8_t* data, size_t size) {
+    HANDLE raw = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool wrote = size <= MAXDWORD && WriteFile(raw, data, DWORD(size), &written, nullptr) && written == size;
+    // Closing is checked too: a failed close can mean the data never landed.
+    const bool closed = CloseHandle(raw) != 0;
+    return wrote && closed;
+}
+
+}  // namespace
+
+PayloadDecoder LastPayloadDecoder() { return lastDecoder; }
+
+std::wstring MakeUniqueTempPath(const std::wstring& folder) {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) return {};
+    wchar_t text[40] = {};
+    if (StringFromGUID2(guid, text, 40) == 0) return {};
+    return JoinPath(folder, std::wstring(L".tulve-") + text + L".tmp");
+}
+
+bool MoveOverTarget(const std::wstring& temporary, const std::wstring& target) {
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    RemoveFile(temporary);
+    return false;
+}
+
+bool ReplaceFile(const std::wstring& folder, const std::wstring& target, const uint8_t* data, size_t size) {
+    const std::wstring temporary = MakeUniqueTempPath(folder);
+    if (temporary.empty()) return false;
+    if (!WriteWholeFile(temporary, data, size)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    return MoveOverTarget(temporary, target);
+}
+
+bool ExtractPayloadFromBytes(const uint8_t* data, size_t size, const std::wstring& folder, std::wstring& errorText) {
+    const PayloadStatus header = PayloadCheckHeader(data, size);
+    if (header != PayloadOk) return Fail(errorText, PayloadStatusMessage(header));
+
+    PayloadDecompressor decompressor;
+    if (!decompressor.Open()) return Fail(errorText, kPayloadMessageNoDecompressor);
+    lastDecoder = decompressor.kind();
+
+    if (!CreateFolderTree(folder)) return Fail(errorText, kPayloadMessageFolder);
+
+    PayloadReader reader{data, size};
+    for (int index = 0; index < 2; ++index) {
+        PayloadEntry entry;
+        const PayloadStatus status = PayloadReadEntry(reader, entry);
+        if (status != PayloadOk) return Fail(errorText, PayloadStatusMessage(status));
+
+        const size_t unpackedSize = size_t(entry.unpackedSize);
+        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[unpackedSize]());
+        size_t written = 0;
+        if (!buffer ||
+            !decompressor.Decompress(entry.stored, size_t(entry.packedSize), buffer.get(), unpackedSize, written) ||
+            written != unpackedSize) {
+            return Fail(errorText, PayloadDecompressFailedMessage(entry.file));
+        }
+
+        const std::wstring target = JoinPath(folder, WidenAscii(PayloadFileName(entry.file)));
+        if (!ReplaceFile(folder, target, buffer.get(), unpackedSize)) {
+            return Fail(errorText, PayloadReplaceFailedMessage(entry.file));
+        }
+    }
+    return true;
+}
+
+bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::wstring& errorText) {
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(product::kPayloadResource), RT_RCDATA);
+    if (!resource) return Fail(errorText, kPayloadMessageMissing);
+    HGLOBAL loaded = LoadResource(module, resource);
+    const void* view = loaded ? LockResource(loaded) : nullptr;
+    const DWORD size = SizeofResource(module, resource);
+    if (!view) return Fail(errorText, kPayloadMessageCorrupted);
+    return ExtractPayloadFromBytes(static_cast<const uint8_t*>(view), size, folder, errorText);
+}
+
+bool ExtractPayload(const std::wstring& folder, std::wstring& errorText) {
+    return ExtractPayloadFromModule(nullptr, folder, errorText);
+}

@@ -1,0 +1,40 @@
+// Extraction of the payload archive into the install folder, and the file
+// routines the install engine shares: a collision-free temporary name beside
+// a target, and replacing a target by writing a temporary file and renaming
+// it over the target in one step.
+#pragma once
+
+#include "engine/payload_decompressor.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// windows.h maps ReplaceFile to the Win32 ReplaceFileW; ours is a different
+// operation and this program never calls the Win32 one.
+#undef ReplaceFile
+
+// Validates the setup program's own payload (resource 301) and writes its two
+// files into `folder`. On failure `errorText` receives the user's message.
+bool ExtractPayload(const std::wstring& folder, std::wstring& errorText);
+// The same for the resource 301 of another module (tests, tools).
+bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::wstring& errorText);
+// The same for archive bytes already in memory (from step 3 on).
+bool ExtractPayloadFromBytes(const uint8_t* data, size_t size, const std::wstring& folder, std::wstring& errorText);
+
+// Which decoder the last extraction in this process used.
+PayloadDecoder LastPayloadDecoder();
+
+// `folder` joined with ".tulve-{GUID}.tmp"; empty when no GUID can be made.
+std::wstring MakeUniqueTempPath(const std::wstring& folder);
+
+// Writes `data` to a temporary file in `target`'s folder and renames it over
+// `target`. On any failure the temporary file is removed and `target` is left
+// as it was.
+bool ReplaceFile(const std::wstring& folder, const std::wstring& target, const uint8_t* data, size_t size);
+
+// The rename step of ReplaceFile: MoveFileExW with replace-existing and
+// write-through; removes `temporary` when it fails.
+bool MoveOverTarget(const std::wstring& temporary, const std::wstring& target);

@@ -1,0 +1,153 @@
+#include "setup/finishing.h"
+
+#include "engine/paths.h"
+#include "setup/owners.h"
+#include "setup/product.h"
+#include "setup/setup_state.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+SelfRemovalMethod lastMethod = SelfRemovalNone;
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(buffer, length);
+}
+
+// Wine installs builtin programs as placeholder PE files that say so right
+// after the DOS header; its powershell.exe is such a stub and does nothing.
+bool IsUsableProgram(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    char header[0x60] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), header, sizeof(header), &read, nullptr) || read < 2) return false;
+    if (header[0] != 'M' || header[1] != 'Z') return false;
+    if (read >= 0x40 + 16 && (memcmp(header + 0x40, "Wine builtin DLL", 16) == 0 ||
+                              memcmp(header + 0x40, "Wine placeholder DLL", 20) == 0)) {
+        return false;
+    }
+    return true;
+}
+
+bool StartPowerShellRemoval(const std::wstring& powershell) {
+    std::wstring commandLine = SelfRemovalCommandLine(GetCurrentProcessId());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(powershell.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        setupOptions.installDir.c_str(), &startup, &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
+// cmd.exe reads its standard input, a pipe whose only write end belongs to
+// this process, so the read returns only when this process has exited and
+// the system has closed that end. Then it deletes the uninstaller and removes
+// the folder without /s, which fails on a folder that is not empty. The
+// paths reach cmd through its environment and stand in quotes, so no
+// character of a folder name is parsed as a command. It starts in the
+// temporary folder so that it never keeps the install folder in use.
+bool StartCmdRemoval(const std::wstring& systemFolder) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    HANDLE readRaw = nullptr, writeRaw = nullptr;
+    if (!CreatePipe(&readRaw, &writeRaw, &inheritable, 0)) return false;
+    UniqueHandle readEnd(readRaw);
+    // Never inherited by anyone; closed by the system when this process ends.
+    SetHandleInformation(writeRaw, HANDLE_FLAG_INHERIT, 0);
+
+    SIZE_T attributeSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
+    std::vector<unsigned char> attributeBuffer(attributeSize);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeBuffer.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) {
+        CloseHandle(writeRaw);
+        return false;
+    }
+    // The child inherits the read end and nothing else of ours.
+    HANDLE inherited[] = {readEnd.get()};
+    const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                  sizeof(inherited), nullptr, nullptr) != 0;
+
+    std::wstring environment;
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+            if (_wcsnicmp(p, L"VT_REMOVE_", 10) != 0) environment.append(p).push_back(L'\0');
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    environment.append(L"VT_REMOVE_FILE=").append(JoinPath(setupOptions.installDir, product::kUninstallerExe));
+    environment.push_back(L'\0');
+    environment.append(L"VT_REMOVE_FOLDER=").append(setupOptions.installDir).push_back(L'\0');
+    environment.push_back(L'\0');
+
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring cmd = JoinPath(systemFolder, L"cmd.exe");
+    std::wstring commandLine = L"cmd.exe /d /q /v:off /s /c \"set /p _= >nul 2>nul & del /f /q \"%VT_REMOVE_FILE%\" "
+                               L">nul 2>nul & rmdir \"%VT_REMOVE_FOLDER%\" >nul 2>nul\"";
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = readEnd.get();
+    startup.lpAttributeList = attributes;
+    PROCESS_INFORMATION info{};
+    const bool started =
+        listed && CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
+                                 environment.data(), (tempLength > 0 && tempLength <= MAX_PATH) ? temp : nullptr,
+                                 &startup.StartupInfo, &info);
+    DeleteProcThreadAttributeList(attributes);
+    if (!started) {
+        CloseHandle(writeRaw);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    // writeRaw stays open on purpose until this process ends.
+    return true;
+}
+
+}  // namespace
+
+std::wstring SelfRemovalCommandLine(unsigned long processId) {
+    return std::wstring(L"powershell.exe -NoProfile -NonInteractive -Command ") + L"\"" +
+           L"$folder=[Environment]::CurrentDirectory; Set-Location -LiteralPath ([IO.Path]::GetTempPath()); "
+           L"[Environment]::CurrentDirectory=[IO.Path]::GetTempPath(); Wait-Process -Id " +
+           std::to_wstring(processId) +
+           L" -ErrorAction SilentlyContinue; [IO.File]::Delete([IO.Path]::Combine($folder,'VelmoTulve-Setup.exe')); "
+           L"try { [IO.Directory]::Delete($folder) } catch [IO.IOException] {}" +
+           L"\"";
+}
+
+SelfRemovalMethod LastSelfRemovalMethod() { return lastMethod; }
+
+void LaunchApplication() {
+    const std::wstring path = JoinPath(setupOptions.installDir, product::kAppExe);
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, setupOptions.installDir.c_str(), SW_SHOWNORMAL);
+}
+
+void StartSelfRemoval() {
+    if (!selfRemovalPending) return;
+    const std::wstring systemFolder = SystemFolder();
+    if (systemFolder.empty()) return;
+    const std::wstring powershell = JoinPath(systemFolder, L"WindowsPowerShell\\v1.0\\powershell.exe");
+    if (IsUsableProgram(powershell)) {
+        if (StartPowerShellRemoval(powershell)) lastMethod = SelfRemovalPowerShell;
+        return;
+    }
+    if (StartCmdRemoval(systemFolder)) lastMethod = SelfRemovalCmd;
+}

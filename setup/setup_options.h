@@ -1,0 +1,21 @@
+// Reads the setup options once at start-up: the switches, the test root, the
+// per-user locations and registry keys, an existing installation, and the
+// install folder that will be used.
+#pragma once
+
+#include <string>
+
+// Settles every field of setupOptions, existingInstall and existingInstallDir.
+// On failure `errorText` receives one sentence for the user.
+bool ReadSetupOptions(std::wstring& errorText);
+
+// Looks for an installation by its uninstall entry, then by its two files in
+// setupOptions.installDir.
+void DetectExistingInstall();
+
+// A REG_SZ value under HKEY_CURRENT_USER without trailing NULs; empty when the
+// key or value is missing, of another type, empty or unreadable.
+std::wstring ReadRegistryString(const std::wstring& subKey, const std::wstring& valueName);
+
+// Empty when the variable is unset, empty or longer than 32767 characters.
+std::wstring ReadEnvironmentVariable(const std::wstring& name);

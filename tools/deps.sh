@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# when any is missing. Run as root on Debian 12.
+set -eu
+packages="cmake ninja-build pkg-config clang libclang-rt-14-dev
+g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-inter
+libwim-dev googletest libgtest-dev nsis"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "deps.sh: run as root to install the packages above" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds everything and runs the whole test suite: the host tests (codec,
+# archive, packer, fuzz smoke runs) and the Windows tests under Wine.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+sh "$root/tools/deps.sh"
+cd "$root"
+. "$root/tools/display.sh"
+
+log=$(mktemp)
+cleanup() {
+    sh "$root/cmake/wine-prefix.sh" stop "$root/build/windows" 2>/dev/null || true
+    vt_stop_display
+    rm -f "$log"
+}
+trap cleanup EXIT INT TERM
+
+cmake --preset host >/dev/null
+cmake --build --preset host
+ctest --preset host -j2 2>&1 | tee "$log"
+
+vt_start_display
+cmake --preset windows >/dev/null
+sh cmake/wine-prefix.sh start build/windows
+cmake --build --preset windows
+ctest --preset windows 2>&1 | tee -a "$log"
+
+passed=0
+failed=0
+suites=0
+for line in $(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1:\2/p' "$log"); do
+    f=${line%%:*}
+    total=${line##*:}
+    failed=$((failed + f))
+    passed=$((passed + total - f))
+    suites=$((suites + 1))
+done
+echo "all suites: $passed passed, $failed failed"
+# Both runners must have reported; a crash before the summary is a failure.
+[ "$suites" -eq 2 ] && [ "$failed" -eq 0 ]

@@ -1,0 +1,241 @@
+// vtpack: writes, lists and extracts the setup program's payload archive on
+// the build machine.
+//
+//   vtpack pack --app FILE --license FILE [--block-size N] -o ARCHIVE
+//   vtpack list ARCHIVE
+//   vtpack extract ARCHIVE FOLDER
+//
+// `extract` makes exactly the checks the setup program makes, decodes with
+// the same built-in decoder and writes each file as a temporary file renamed
+// over the target, printing the setup program's own message on failure.
+#include "engine/lzms_buffer.h"
+#include "engine/lzms_decoder.h"
+#include "engine/payload_archive.h"
+#include "tools/vtpack/lzms_compress.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum ReadResult { ReadOk, ReadMissing, ReadFailed };
+
+ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return errno == ENOENT ? ReadMissing : ReadFailed;
+    bytes.clear();
+    uint8_t chunk[1 << 16];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    const bool failed = ferror(file) != 0;
+    fclose(file);
+    return failed ? ReadFailed : ReadOk;
+}
+
+// Writes all of `data` to `path` and flushes it; false on any short write.
+bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n <= 0) {
+            close(fd);
+            return false;
+        }
+        done += size_t(n);
+    }
+    const bool synced = fsync(fd) == 0;
+    return close(fd) == 0 && synced;
+}
+
+// The name the setup program gives its temporary files: ".tulve-{GUID}.tmp".
+std::string UniqueTempName(const std::string& folder) {
+    static std::random_device device;
+    std::uniform_int_distribution<int> digit(0, 15);
+    const char* hex = "0123456789ABCDEF";
+    std::string guid = "{";
+    for (int group : {8, 4, 4, 4, 12}) {
+        if (guid.size() > 1) guid += '-';
+        for (int i = 0; i < group; ++i) guid += hex[digit(device)];
+    }
+    guid += '}';
+    return folder + "/.tulve-" + guid + ".tmp";
+}
+
+// Temporary file in the same folder, then one rename over the target.
+bool ReplaceTarget(const std::string& folder, const std::string& target, const uint8_t* data, size_t size) {
+    const std::string temporary = UniqueTempName(folder);
+    if (!WriteAll(temporary, data, size) || rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CreateFolderTree(const std::string& folder) {
+    if (folder.empty()) return false;
+    struct stat info;
+    if (stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+    const size_t slash = folder.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !CreateFolderTree(folder.substr(0, slash))) return false;
+    return mkdir(folder.c_str(), 0755) == 0 || (errno == EEXIST && stat(folder.c_str(), &info) == 0 &&
+                                                S_ISDIR(info.st_mode));
+}
+
+int Fail(const std::string& message) {
+    fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+}
+
+int Usage() {
+    return Fail("usage: vtpack pack --app FILE --license FILE [--block-size N] -o ARCHIVE\n"
+                "       vtpack list ARCHIVE\n"
+                "       vtpack extract ARCHIVE FOLDER");
+}
+
+bool ReadInput(const char* what, const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    if (ReadWholeFile(path, bytes) != ReadOk) {
+        error = std::string("vtpack: cannot read the ") + what + " file " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (bytes.size() < 4) {
+        error = std::string("vtpack: the ") + what + " file " + path + " has " + std::to_string(bytes.size()) +
+                " bytes; a packed file needs at least 4 (LZMS cannot compress fewer).";
+        return false;
+    }
+    if (bytes.size() > kPayloadMaxEntrySize) {
+        error = std::string("vtpack: the ") + what + " file " + path + " is larger than 67,108,864 bytes (64 MiB).";
+        return false;
+    }
+    return true;
+}
+
+int Pack(int argc, char** argv) {
+    std::string app, license, output;
+    size_t blockSize = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (i + 1 >= argc) return Usage();
+        const std::string value = argv[++i];
+        if (flag == "--app") app = value;
+        else if (flag == "--license") license = value;
+        else if (flag == "-o") output = value;
+        else if (flag == "--block-size") {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long parsed = strtoull(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-' || parsed < 65536 ||
+                parsed > 67108864) {
+                return Fail("vtpack: the block size must be a whole number from 65536 to 67108864, not \"" + value +
+                            "\".");
+            }
+            blockSize = size_t(parsed);
+        } else {
+            return Usage();
+        }
+    }
+    if (app.empty() || license.empty() || output.empty()) return Usage();
+
+    struct Input {
+        const char* what;
+        const char* name;
+        std::string path;
+        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> stored;
+    } inputs[] = {{"application", "VelmoTulve.exe", app, {}, {}}, {"licence", "LICENSE", license, {}, {}}};
+
+    std::vector<uint8_t> archive;
+    PayloadAppendHeader(archive);
+    for (Input& input : inputs) {
+        std::string error;
+        if (!ReadInput(input.what, input.path, input.bytes, error)) return Fail(error);
+        if (!LzmsCompressBuffer(input.bytes.data(), input.bytes.size(), blockSize, input.stored, error)) {
+            return Fail("vtpack: cannot pack the " + std::string(input.what) + " file " + input.path + ": " + error);
+        }
+        PayloadAppendEntry(archive, input.name, input.bytes.size(), input.stored);
+    }
+    const size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
+    if (!ReplaceTarget(folder, output, archive.data(), archive.size())) {
+        return Fail("vtpack: cannot write " + output + ": " + strerror(errno));
+    }
+    return 0;
+}
+
+int List(int argc, char** argv) {
+    if (argc != 3) return Usage();
+    std::vector<uint8_t> archive;
+    const ReadResult read = ReadWholeFile(argv[2], archive);
+    if (read == ReadMissing) return Fail(kPayloadMessageMissing);
+    if (read != ReadOk) return Fail(kPayloadMessageCorrupted);
+    const PayloadStatus header = PayloadCheckHeader(archive.data(), archive.size());
+    if (header != PayloadOk) return Fail(PayloadStatusMessage(header));
+    PayloadReader reader{archive.data(), archive.size()};
+    for (int index = 0; index < 2; ++index) {
+        PayloadEntry entry;
+        const PayloadStatus status = PayloadReadEntry(reader, entry);
+        if (status != PayloadOk) return Fail(PayloadStatusMessage(status));
+        printf("%s %" PRIu64 " %" PRIu64 "\n", PayloadFileName(entry.file), entry.unpackedSize, entry.packedSize);
+    }
+    return 0;
+}
+
+int Extract(int argc, char** argv) {
+    if (argc != 4) return Usage();
+    const std::string folder = argv[3];
+    std::vector<uint8_t> archive;
+    const ReadResult read = ReadWholeFile(argv[2], archive);
+    if (read == ReadMissing) return Fail(kPayloadMessageMissing);
+    if (read != ReadOk) return Fail(kPayloadMessageCorrupted);
+
+    const PayloadStatus header = PayloadCheckHeader(archive.data(), archive.size());
+    if (header != PayloadOk) return Fail(PayloadStatusMessage(header));
+    std::unique_ptr<LzmsDecompressor, void (*)(LzmsDecompressor*)> decompressor(LzmsCreateDecompressor(),
+                                                                                 LzmsFreeDecompressor);
+    if (!decompressor) return Fail(kPayloadMessageNoDecompressor);
+    if (!CreateFolderTree(folder)) return Fail(kPayloadMessageFolder);
+
+    PayloadReader reader{archive.data(), archive.size()};
+    for (int index = 0; index < 2; ++index) {
+        PayloadEntry entry;
+        const PayloadStatus status = PayloadReadEntry(reader, entry);
+        if (status != PayloadOk) return Fail(PayloadStatusMessage(status));
+        const size_t unpackedSize = size_t(entry.unpackedSize);
+        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[unpackedSize]());
+        size_t written = 0;
+        if (!buffer || !LzmsDecompressBuffer(decompressor.get(), entry.stored, size_t(entry.packedSize), buffer.get(),
+                                             unpackedSize, &written) ||
+            written != unpackedSize) {
+            return Fail(PayloadDecompressFailedMessage(entry.file));
+        }
+        const std::string target = folder + "/" + PayloadFileName(entry.file);
+        if (!ReplaceTarget(folder, target, buffer.get(), unpackedSize)) {
+            return Fail(PayloadReplaceFailedMessage(entry.file));
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    if (command == "pack") return Pack(argc, argv);
+    if (command == "list") return List(argc, argv);
+    if (command == "extract") return Extract(argc, argv);
+    return Usage();
+}

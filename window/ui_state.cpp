@@ -1,0 +1,37 @@
+#include "window/ui_state.h"
+
+std::atomic<bool> operationRunning{false};
+uint32_t dpi = 96;
+Page page = PageWelcome;
+Page returnPage = PageWelcome;
+int32_t operationKind = OperationNone;
+bool customizeExpanded = false;
+bool reducedMotion = false;
+float windowHeight = 316.0f;
+float targetWindowHeight = 316.0f;
+float progressTarget = 0.0f;
+float progressShown = 0.0f;
+double animationClock = 0.0;
+uint64_t lastTick = 0;
+int32_t hoveredAction = ActionNone;
+int32_t pressedAction = ActionNone;
+int32_t focusedAction = ActionNone;
+bool operationSucceeded = true;
+bool operationIsUpdate = false;
+std::wstring statusText;
+std::wstring errorText;
+std::wstring licenseText;
+int32_t licenseScroll = 0;
+std::vector<HitTarget> hitTargets;
+
+float PageWindowHeight() {
+    switch (page) {
+    case PageWelcome:
+    case PageMaintenance: return customizeExpanded ? 452.0f : 316.0f;
+    case PageConfirmUninstall: return 326.0f;
+    case PageLicense: return 452.0f;
+    case PageProgress:
+    case PageResult: break;
+    }
+    return 316.0f;
+}

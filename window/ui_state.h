@@ -1,0 +1,78 @@
+// The setup window's vocabulary (pages, actions, operation kinds, hit
+// targets) and its process-wide UI state, owned by the UI thread. The
+// behaviour changes these fields; the painters read them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum Page : int32_t {
+    PageWelcome = 0,
+    PageMaintenance = 1,
+    PageConfirmUninstall = 2,
+    PageProgress = 3,
+    PageResult = 4,
+    PageLicense = 5,
+};
+
+enum Action : int32_t {
+    ActionNone = 0,
+    ActionMinimize = 1,
+    ActionClose = 2,
+    ActionInstall = 3,
+    ActionCustomize = 4,
+    ActionUninstall = 5,
+    ActionBrowse = 6,
+    ActionToggleAutoStart = 7,
+    ActionToggleShortcut = 8,
+    ActionToggleLaunch = 9,
+    ActionToggleDeleteData = 10,
+    ActionViewLicense = 11,
+    ActionBack = 12,
+    ActionLaunch = 13,
+    ActionFinish = 14,
+};
+
+enum OperationKind : int32_t {
+    OperationNone = 0,
+    OperationInstall = 1,  // also an update over an existing installation
+    OperationUninstall = 2,
+};
+
+// One clickable, focusable area of the last painted frame, in DIPs. Contains
+// a point when left <= x < right and top <= y < bottom.
+struct HitTarget {
+    int32_t id = ActionNone;
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Set by StartOperation, cleared by the final progress message; the only
+// field shared with the worker thread.
+extern std::atomic<bool> operationRunning;
+extern uint32_t dpi;  // never 0
+extern Page page;
+extern Page returnPage;
+extern int32_t operationKind;
+extern bool customizeExpanded;
+extern bool reducedMotion;
+extern float windowHeight;        // DIPs, animated
+extern float targetWindowHeight;  // DIPs
+extern float progressTarget;      // 0..1, last reported
+extern float progressShown;       // 0..1, as drawn
+extern double animationClock;     // seconds
+extern uint64_t lastTick;         // GetTickCount64 of the previous step
+extern int32_t hoveredAction;
+extern int32_t pressedAction;
+extern int32_t focusedAction;
+extern bool operationSucceeded;
+extern bool operationIsUpdate;
+extern std::wstring statusText;
+extern std::wstring errorText;
+extern std::wstring licenseText;
+extern int32_t licenseScroll;  // DIPs, 0..140
+extern std::vector<HitTarget> hitTargets;
+
+// The window height in DIPs for the current page and options panel.
+float PageWindowHeight();
