@@ -14,6 +14,12 @@ pkg_check_modules(WIMLIB REQUIRED IMPORTED_TARGET wimlib)
 
 add_subdirectory(tools/vtpack)
 
+# Crafts the archives that vtpack and the setup program must agree on.
+add_executable(craft_payloads ${CMAKE_SOURCE_DIR}/tests/host/craft_payloads.cpp
+                              ${CMAKE_SOURCE_DIR}/tests/common/payload_cases.cpp)
+target_link_libraries(craft_payloads PRIVATE vt_core)
+set_target_properties(craft_payloads PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/host)
+
 if(VT_HOST_TOOLS_ONLY)
     return()
 endif()

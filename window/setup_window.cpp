@@ -66,6 +66,8 @@ LRESULT OnSetupProgress(HWND window, WPARAM code, LPARAM lParam) {
 }  // namespace
 
 LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    static const UINT queryPage = RegisterWindowMessageW(kQueryPageMessage);
+    if (message == queryPage && queryPage != 0) return page;
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy();

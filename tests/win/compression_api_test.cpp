@@ -1,0 +1,80 @@
+// The Compression API path of extraction. Wine's cabinet.dll lacks the API,
+// so a stand-in that logs its calls is put in System32 for the duration of
+// each test, and the extraction runs in a child process that Wine tells to
+// prefer that native file over its builtin cabinet.dll.
+#include "tests/win/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::wstring SystemFile(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\" + name;
+}
+
+class CompressionApiTest : public testing::Test {
+protected:
+    void SetUp() override {
+        cabinet = SystemFile(L"cabinet.dll");
+        backup = cabinet + L".vt-backup";
+        if (!PathExists(backup)) ASSERT_TRUE(MoveFileW(cabinet.c_str(), backup.c_str()));
+        ASSERT_TRUE(CopyFileW((TestBinaryFolder() + L"\\fake_cabinet.dll").c_str(), cabinet.c_str(), FALSE));
+        appBytes = ReadFileBytes(Widen(VT_APP_PATH));
+        ASSERT_FALSE(appBytes.empty());
+    }
+    void TearDown() override {
+        DeleteFileW(cabinet.c_str());
+        MoveFileW(backup.c_str(), cabinet.c_str());
+    }
+
+    // Extracts the setup program's own payload in a child process.
+    ProcessResult ExtractInChild(const std::wstring& folder) {
+        const std::wstring probe = TestBinaryFolder() + L"\\payload_probe.exe";
+        ScopedEnvironment overrides(L"WINEDLLOVERRIDES", L"cabinet=n;winemenubuilder.exe=d");
+        ScopedEnvironment logFile(L"VT_FAKE_CABINET_LOG", log.c_str());
+        return RunProcess(probe, QuoteArgument(probe) + L" --module " + QuoteArgument(SetupExePath()) + L" " +
+                                     QuoteArgument(folder));
+    }
+
+    std::wstring cabinet, backup;
+    TempFolder root;
+    std::wstring log = root / L"cabinet.log";
+    std::string appBytes;
+};
+
+}  // namespace
+
+TEST_F(CompressionApiTest, DecodesThroughTheApiWhenItExists) {
+    ProcessResult r = ExtractInChild(root / L"install");
+    EXPECT_EQ(r.exitCode, 0u) << r.output;
+    EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
+    EXPECT_EQ(ReadFileBytes(root / L"install\\VelmoTulve.exe"), appBytes);
+    EXPECT_EQ(ReadFileBytes(root / L"install\\LICENSE"), ReadFileBytes(Widen(VT_LICENSE_PATH)));
+
+    // One decompressor for both entries, reset before each, closed once.
+    const std::string calls = ReadFileBytes(log);
+    std::string shape;
+    for (size_t pos = 0; pos < calls.size();) {
+        const size_t end = calls.find('\n', pos);
+        shape += calls.substr(pos, calls.find(' ', pos) < end ? calls.find(' ', pos) - pos : end - pos) + ";";
+        pos = end + 1;
+    }
+    EXPECT_EQ(shape, "CreateDecompressor;ResetDecompressor;Decompress;ResetDecompressor;Decompress;CloseDecompressor;")
+        << calls;
+    EXPECT_EQ(calls.rfind("CreateDecompressor 5 default\n", 0), 0u) << calls;
+}
+
+TEST_F(CompressionApiTest, ShortOutputFromTheApiIsAFailureAndKeepsTheOldFile) {
+    ASSERT_TRUE(CreateDirectoryW((root / L"install").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(root / L"install\\VelmoTulve.exe", "installed before"));
+    ScopedEnvironment shortOutput(L"VT_FAKE_CABINET_SHORT", L"1");
+    ProcessResult r = ExtractInChild(root / L"install");
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_NE(r.output.find("error=Failed to decompress VelmoTulve.exe.\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
+    EXPECT_EQ(ReadFileBytes(root / L"install\\VelmoTulve.exe"), "installed before");
+    EXPECT_FALSE(PathExists(root / L"install\\LICENSE"));
+    EXPECT_NE(ReadFileBytes(log).find("CloseDecompressor"), std::string::npos);
+}
