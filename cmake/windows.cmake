@@ -5,7 +5,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                         _WIN32_WINNT=0x0A00 WINVER=0x0A00 NTDDI_VERSION=0x0A000000)
 set(VT_WARNINGS -Wall -Wextra)
 # One self-contained file: the C++ run-time and winpthread are linked in.
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ -s)
 
 # --- host tools (the packer), built natively by a nested configure ---------
 include(ExternalProject)

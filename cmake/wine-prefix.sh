@@ -21,6 +21,12 @@ case "$cmd" in
 start)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         ( "$wine" wineboot -i ) >/dev/null 2>&1 </dev/null
+        # A virtual desktop stands in for a window manager: without one,
+        # Wine's tray waits 2 s for a confirmation that never comes each
+        # time an icon is removed.
+        ( "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+          "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f
+          "$server" -w ) >/dev/null 2>&1 </dev/null
     fi
     ( "$server" -p; "$wine" wineboot ) >/dev/null 2>&1 </dev/null
     ;;
