@@ -8,23 +8,16 @@
 // `extract` makes exactly the checks the setup program makes, decodes with
 // the same built-in decoder and writes each file as a temporary file renamed
 // over the target, printing the setup program's own message on failure.
-#include "engine/lzms_buffer.h"
-#include "engine/lzms_decoder.h"
 #include "engine/payload_archive.h"
+#include "tools/vtpack/extract.h"
 #include "tools/vtpack/lzms_compress.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -42,57 +35,6 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     const bool failed = ferror(file) != 0;
     fclose(file);
     return failed ? ReadFailed : ReadOk;
-}
-
-// Writes all of `data` to `path` and flushes it; false on any short write.
-bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0) {
-            close(fd);
-            return false;
-        }
-        done += size_t(n);
-    }
-    const bool synced = fsync(fd) == 0;
-    return close(fd) == 0 && synced;
-}
-
-// The name the setup program gives its temporary files: ".tulve-{GUID}.tmp".
-std::string UniqueTempName(const std::string& folder) {
-    static std::random_device device;
-    std::uniform_int_distribution<int> digit(0, 15);
-    const char* hex = "0123456789ABCDEF";
-    std::string guid = "{";
-    for (int group : {8, 4, 4, 4, 12}) {
-        if (guid.size() > 1) guid += '-';
-        for (int i = 0; i < group; ++i) guid += hex[digit(device)];
-    }
-    guid += '}';
-    return folder + "/.tulve-" + guid + ".tmp";
-}
-
-// Temporary file in the same folder, then one rename over the target.
-bool ReplaceTarget(const std::string& folder, const std::string& target, const uint8_t* data, size_t size) {
-    const std::string temporary = UniqueTempName(folder);
-    if (!WriteAll(temporary, data, size) || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool CreateFolderTree(const std::string& folder) {
-    if (folder.empty()) return false;
-    struct stat info;
-    if (stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    const size_t slash = folder.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !CreateFolderTree(folder.substr(0, slash))) return false;
-    return mkdir(folder.c_str(), 0755) == 0 || (errno == EEXIST && stat(folder.c_str(), &info) == 0 &&
-                                                S_ISDIR(info.st_mode));
 }
 
 int Fail(const std::string& message) {
@@ -169,7 +111,7 @@ int Pack(int argc, char** argv) {
     }
     const size_t slash = output.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
-    if (!ReplaceTarget(folder, output, archive.data(), archive.size())) {
+    if (!VtpackReplaceFile(folder, output, archive.data(), archive.size())) {
         return Fail("vtpack: cannot write " + output + ": " + strerror(errno));
     }
     return 0;
@@ -195,38 +137,12 @@ int List(int argc, char** argv) {
 
 int Extract(int argc, char** argv) {
     if (argc != 4) return Usage();
-    const std::string folder = argv[3];
     std::vector<uint8_t> archive;
     const ReadResult read = ReadWholeFile(argv[2], archive);
     if (read == ReadMissing) return Fail(kPayloadMessageMissing);
     if (read != ReadOk) return Fail(kPayloadMessageCorrupted);
-
-    const PayloadStatus header = PayloadCheckHeader(archive.data(), archive.size());
-    if (header != PayloadOk) return Fail(PayloadStatusMessage(header));
-    std::unique_ptr<LzmsDecompressor, void (*)(LzmsDecompressor*)> decompressor(LzmsCreateDecompressor(),
-                                                                                 LzmsFreeDecompressor);
-    if (!decompressor) return Fail(kPayloadMessageNoDecompressor);
-    if (!CreateFolderTree(folder)) return Fail(kPayloadMessageFolder);
-
-    PayloadReader reader{archive.data(), archive.size()};
-    for (int index = 0; index < 2; ++index) {
-        PayloadEntry entry;
-        const PayloadStatus status = PayloadReadEntry(reader, entry);
-        if (status != PayloadOk) return Fail(PayloadStatusMessage(status));
-        const size_t unpackedSize = size_t(entry.unpackedSize);
-        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[unpackedSize]());
-        size_t written = 0;
-        if (!buffer || !LzmsDecompressBuffer(decompressor.get(), entry.stored, size_t(entry.packedSize), buffer.get(),
-                                             unpackedSize, &written) ||
-            written != unpackedSize) {
-            return Fail(PayloadDecompressFailedMessage(entry.file));
-        }
-        const std::string target = folder + "/" + PayloadFileName(entry.file);
-        if (!ReplaceTarget(folder, target, buffer.get(), unpackedSize)) {
-            return Fail(PayloadReplaceFailedMessage(entry.file));
-        }
-    }
-    return 0;
+    std::string message;
+    return VtpackExtract(archive.data(), archive.size(), argv[3], message) ? 0 : Fail(message);
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#!/bin/sh
+# The packer's command line: pack, list and extract round trip, identical
+# bytes from identical inputs, and the refusals with their exit code.
+#   vtpack_cli_test.sh VTPACK APP_FILE LICENSE_FILE
+set -u
+vtpack=$1 app=$2 license=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+"$vtpack" pack --app "$app" --license "$license" -o "$work/a.vtpk" || fail "pack"
+"$vtpack" pack --app "$app" --license "$license" -o "$work/b.vtpk" || fail "second pack"
+cmp -s "$work/a.vtpk" "$work/b.vtpk" || fail "two packs of the same inputs differ"
+"$vtpack" pack --app "$app" --license "$license" --block-size 65536 -o "$work/c.vtpk" || fail "pack with 64 KiB blocks"
+
+app_size=$(wc -c <"$app" | tr -d ' ')
+lic_size=$(wc -c <"$license" | tr -d ' ')
+"$vtpack" list "$work/a.vtpk" >"$work/list" || fail "list"
+[ "$(wc -l <"$work/list" | tr -d ' ')" = 2 ] || fail "list prints $(wc -l <"$work/list") lines"
+set -- $(sed -n 1p "$work/list")
+[ "$1 $2" = "VelmoTulve.exe $app_size" ] || fail "list line 1: $*"
+app_packed=$3
+set -- $(sed -n 2p "$work/list")
+[ "$1 $2" = "LICENSE $lic_size" ] || fail "list line 2: $*"
+lic_packed=$3
+[ $((8 + 20 + 14 + app_packed + 20 + 7 + lic_packed)) = "$(wc -c <"$work/a.vtpk" | tr -d ' ')" ] ||
+    fail "listed packed sizes do not add up to the archive size"
+
+for archive in a c; do
+    "$vtpack" extract "$work/$archive.vtpk" "$work/out-$archive/nested" || fail "extract $archive"
+    cmp -s "$app" "$work/out-$archive/nested/VelmoTulve.exe" || fail "extracted application differs ($archive)"
+    cmp -s "$license" "$work/out-$archive/nested/LICENSE" || fail "extracted licence differs ($archive)"
+done
+
+# Refusals: exit 1 and a message naming the problem.
+: >"$work/empty"
+printf 'abc' >"$work/three"
+truncate -s 67108865 "$work/huge"
+expect_refusal() {
+    pattern=$1
+    shift
+    code=0
+    "$vtpack" "$@" >"$work/out" 2>"$work/err" || code=$?
+    [ "$code" = 1 ] || fail "'$*' exited $code, expected 1"
+    grep -q "$pattern" "$work/err" || fail "'$*' said: $(cat "$work/err")"
+    [ -e "$work/refused.vtpk" ] && fail "'$*' left an archive behind"
+    return 0
+}
+expect_refusal "0 bytes" pack --app "$work/empty" --license "$license" -o "$work/refused.vtpk"
+expect_refusal "3 bytes" pack --app "$work/three" --license "$license" -o "$work/refused.vtpk"
+expect_refusal "3 bytes" pack --app "$app" --license "$work/three" -o "$work/refused.vtpk"
+expect_refusal "64 MiB" pack --app "$work/huge" --license "$license" -o "$work/refused.vtpk"
+expect_refusal "cannot read" pack --app "$work/missing" --license "$license" -o "$work/refused.vtpk"
+for size in 65535 67108865 0 -65536 64k ""; do
+    expect_refusal "block size" pack --app "$app" --license "$license" --block-size "$size" -o "$work/refused.vtpk"
+done
+expect_refusal "Installer payload resource missing." extract "$work/missing.vtpk" "$work/x"
+printf 'VTPK\002\000\000' >"$work/seven"
+expect_refusal "Installer payload is corrupted." extract "$work/seven" "$work/x"
+expect_refusal "usage" frobnicate
+
+ls -A "$work/out-a/nested" | grep -q '^\.tulve-' && fail "temporary file left after extract"
+if [ "$failures" -eq 0 ]; then echo "vtpack command line: all checks passed"; fi
+[ "$failures" -eq 0 ]
