@@ -55,6 +55,8 @@ expect_refusal "cannot read" pack --app "$work/missing" --license "$license" -o 
 for size in 65535 67108865 0 -65536 64k ""; do
     expect_refusal "block size" pack --app "$app" --license "$license" --block-size "$size" -o "$work/refused.vtpk"
 done
+head -c 65538 "$app" >"$work/short-last-block"
+expect_refusal "last block" pack --app "$work/short-last-block" --license "$license" --block-size 65536 -o "$work/refused.vtpk"
 expect_refusal "Installer payload resource missing." extract "$work/missing.vtpk" "$work/x"
 printf 'VTPK\002\000\000' >"$work/seven"
 expect_refusal "Installer payload is corrupted." extract "$work/seven" "$work/x"
