@@ -28,7 +28,8 @@ start)
           "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f
           "$server" -w ) >/dev/null 2>&1 </dev/null
     fi
-    ( "$server" -p; "$wine" wineboot ) >/dev/null 2>&1 </dev/null
+    # -p fails when the server already runs; that is fine.
+    ( "$server" -p || true; "$wine" wineboot ) >/dev/null 2>&1 </dev/null
     ;;
 stop)
     "$server" -k >/dev/null 2>&1 </dev/null || true

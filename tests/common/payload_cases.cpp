@@ -18,7 +18,7 @@ std::vector<uint8_t> Archive(const std::vector<Entry>& entries, uint32_t format 
 }
 
 void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
-    for (int i = 0; i < 8; ++i) bytes[offset + i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 8; ++i) bytes.at(offset + i) = uint8_t(value >> (8 * i));
 }
 
 }  // namespace

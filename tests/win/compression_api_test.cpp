@@ -1,7 +1,9 @@
 // The Compression API path of extraction. Wine's cabinet.dll lacks the API,
 // so a stand-in that logs its calls is put in System32 for the duration of
-// each test, and the extraction runs in a child process that Wine tells to
-// prefer that native file over its builtin cabinet.dll.
+// each test, and the extraction runs in a child process. The test runs with
+// WINEDLLOVERRIDES=cabinet=n (set by CTest: Wine reads the variable from the
+// environment it was started with, not from one a Windows parent changed), so
+// the child prefers that native file over Wine's builtin cabinet.dll.
 #include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +21,9 @@ protected:
     void SetUp() override {
         cabinet = SystemFile(L"cabinet.dll");
         backup = cabinet + L".vt-backup";
-        if (!PathExists(backup)) ASSERT_TRUE(MoveFileW(cabinet.c_str(), backup.c_str()));
+        if (!PathExists(backup)) {
+            ASSERT_TRUE(MoveFileW(cabinet.c_str(), backup.c_str()));
+        }
         ASSERT_TRUE(CopyFileW((TestBinaryFolder() + L"\\fake_cabinet.dll").c_str(), cabinet.c_str(), FALSE));
         appBytes = ReadFileBytes(Widen(VT_APP_PATH));
         ASSERT_FALSE(appBytes.empty());
@@ -32,7 +36,6 @@ protected:
     // Extracts the setup program's own payload in a child process.
     ProcessResult ExtractInChild(const std::wstring& folder) {
         const std::wstring probe = TestBinaryFolder() + L"\\payload_probe.exe";
-        ScopedEnvironment overrides(L"WINEDLLOVERRIDES", L"cabinet=n;winemenubuilder.exe=d");
         ScopedEnvironment logFile(L"VT_FAKE_CABINET_LOG", log.c_str());
         return RunProcess(probe, QuoteArgument(probe) + L" --module " + QuoteArgument(SetupExePath()) + L" " +
                                      QuoteArgument(folder));

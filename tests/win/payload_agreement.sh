@@ -32,8 +32,8 @@ for archive in "$work"/cases/*.vtpk "$work/cases/does-not-exist.vtpk"; do
             message=$("$vtpack" extract "$archive" "$out" 2>&1 >/dev/null) || code=$?
         else
             code=0
-            result=$("$here/../../cmake/wine-run.sh" "$probe" "Z:$archive" "Z:$out" 2>/dev/null | tr -d '\r') || code=$?
-            message=$(printf '%s\n' "$result" | sed -n 's/^error=//p')
+            "$here/../../cmake/wine-run.sh" "$probe" "Z:$archive" "Z:$out" >"$work/probe.out" 2>/dev/null || code=$?
+            message=$(tr -d '\r' <"$work/probe.out" | sed -n 's/^error=//p')
         fi
         want_code=0
         [ -n "$expected" ] && want_code=1

@@ -9,9 +9,13 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);  // plain LF line ends, as the tests read them
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::wstring errorText;
     bool ok = false;
