@@ -65,6 +65,6 @@ bool LzmsBufferUncompressedSize(const uint8_t* in, size_t inSize, uint64_t* unco
 //     ends exactly there, and the payload reader knows each stream's extent).
 // On success exactly the header's uncompressed size has been written to out
 // and *written (if not null) receives it; on failure *written is 0 and out's
-// content is unspecified.
+// content is then meaningless.
 bool LzmsDecompressBuffer(LzmsDecompressor* decompressor, const uint8_t* in, size_t inSize,
                           uint8_t* out, size_t outCapacity, size_t* written) noexcept;

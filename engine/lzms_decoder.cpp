@@ -906,6 +906,19 @@ VT_INLINE void CopyMatch(uint8_t* dst, uint8_t* end, uint32_t offset, uint32_t l
         }
         return;
     }
+    if (offset < 8 && length > 16 && room - length >= 8) {
+        // A short repeating pattern: once a few periods are written, copy
+        // from a multiple of the period at least 8 back, 8 bytes at a time.
+        const uint32_t stride = offset * ((8 + offset - 1) / offset);
+        for (uint32_t k = 0; k < stride; ++k) dst[k] = src[k];
+        uint8_t* const stop = dst + length;
+        for (uint8_t* at = dst + stride; at < stop; at += 8) {
+            uint64_t w;
+            std::memcpy(&w, at - stride, 8);
+            std::memcpy(at, &w, 8);
+        }
+        return;
+    }
     for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
 }
 

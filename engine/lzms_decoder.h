@@ -25,7 +25,7 @@ void LzmsFreeDecompressor(LzmsDecompressor* decompressor) noexcept;
 
 // Decodes the LZMS stream in[0, inSize) into exactly outSize bytes at out
 // (outSize must be at least 1 and at most kLzmsMaxBlockBytes). Returns false
-// on any malformed input; out's content is then unspecified. Never reads or
+// on any malformed input; out may then hold anything. Never reads or
 // writes outside the two buffers, whatever the input.
 bool LzmsDecompressBlock(LzmsDecompressor* decompressor, const uint8_t* in, size_t inSize,
                          uint8_t* out, size_t outSize) noexcept;
