@@ -141,6 +141,7 @@ void LaunchApplication() {
 }
 
 void StartSelfRemoval() {
+    lastMethod = SelfRemovalNone;
     if (!selfRemovalPending) return;
     const std::wstring systemFolder = SystemFolder();
     if (systemFolder.empty()) return;

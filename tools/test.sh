@@ -7,6 +7,14 @@ sh "$root/tools/deps.sh"
 cd "$root"
 . "$root/tools/display.sh"
 
+# Wine's cmd.exe opens "nul" more than once per command line; with /dev/null
+# replaced by a plain file (seen after package installs) that fails and the
+# self-removal fallback silently does nothing.
+if [ ! -c /dev/null ]; then
+    echo "test.sh: /dev/null is not the null device; restoring it" >&2
+    rm -f /dev/null && mknod -m 666 /dev/null c 1 3
+fi
+
 log=$(mktemp)
 cleanup() {
     sh "$root/cmake/wine-prefix.sh" stop "$root/build/windows" 2>/dev/null || true

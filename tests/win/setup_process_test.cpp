@@ -1,0 +1,397 @@
+// The setup program as a whole process: silent installs and uninstalls with
+// their exit codes and what they leave behind, the silent failure paths, the
+// self-removal of the installed uninstaller, and one setup process at a time.
+// Every run goes into a throwaway test root (VELMO_SETUP_TEST_ROOT).
+//
+// A silent run that showed a message box would never end by itself: nobody
+// closes the box. So "exited within the bound" is the proof that no box was
+// shown (setup_window_test shows that the same arguments without a silent
+// switch do block on the box until it is closed).
+#include "tests/win/setup_process_support.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 20000;
+constexpr DWORD kSelfRemovalTimeoutMs = 20000;
+constexpr wchar_t kNormalUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoTulve";
+
+DWORD EstimatedSizeKb(const std::string& bytes) { return DWORD((bytes.size() + 1023) / 1024); }
+
+class SetupProcessTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(SetupMutexExists()) << "another setup process is still running";
+        DeleteTestRegistry();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        comInitialized = true;
+        appBytes = ReadFileBytes(Widen(VT_APP_PATH));
+        licenseBytes = ReadFileBytes(Widen(VT_LICENSE_PATH));
+        setupBytes = ReadFileBytes(SetupExePath());
+        ASSERT_FALSE(appBytes.empty());
+        ASSERT_FALSE(licenseBytes.empty());
+        ASSERT_FALSE(setupBytes.empty());
+    }
+    void TearDown() override {
+        DeleteTestRegistry();
+        if (comInitialized) CoUninitialize();
+    }
+
+    // Runs `program` (the built setup program by default) with `arguments`
+    // and waits for it, bounded.
+    ProcessResult RunSetup(const std::wstring& arguments, const std::wstring& program = SetupExePath()) {
+        return RunProcess(program, QuoteArgument(program) + L" " + arguments, {}, kRunTimeoutMs);
+    }
+
+    void InstallSilently() {
+        const ProcessResult r = RunSetup(L"/VERYSILENT");
+        ASSERT_FALSE(r.timedOut);
+        ASSERT_EQ(r.exitCode, 0u);
+        ASSERT_TRUE(PathExists(uninstaller));
+    }
+
+    // Everything an install leaves, compared with the packed inputs and with
+    // the setup program that ran.
+    void ExpectInstalled(const std::string& ranSetupBytes) {
+        EXPECT_TRUE(ReadFileBytes(installDir + L"\\VelmoTulve.exe") == appBytes) << "application differs";
+        EXPECT_TRUE(ReadFileBytes(installDir + L"\\LICENSE") == licenseBytes) << "licence differs";
+        EXPECT_TRUE(ReadFileBytes(uninstaller) == ranSetupBytes) << "uninstaller differs from the setup that ran";
+        EXPECT_TRUE(PathExists(shortcut));
+        EXPECT_EQ(ShortcutTarget(shortcut), appPath);
+
+        const StoredValue run = ReadStoredValue(HKEY_CURRENT_USER, kTestRunKeyPath, L"VelmoTulve");
+        EXPECT_EQ(run.status, ERROR_SUCCESS);
+        EXPECT_EQ(run.type, DWORD(REG_SZ));
+        EXPECT_EQ(run.data, SzBytes(L"\"" + appPath + L"\""));
+
+        const std::wstring uninstallString = L"\"" + uninstaller + L"\" --uninstall";
+        struct Expected {
+            const wchar_t* name;
+            DWORD type;
+            std::vector<BYTE> data;
+        };
+        const Expected values[] = {
+            {L"DisplayVersion", REG_SZ, SzBytes(L"1.2.6")},
+            {L"Publisher", REG_SZ, SzBytes(L"Velmo Tulve contributors")},
+            {L"InstallLocation", REG_SZ, SzBytes(installDir)},
+            {L"DisplayIcon", REG_SZ, SzBytes(appPath + L",0")},
+            {L"UninstallString", REG_SZ, SzBytes(uninstallString)},
+            {L"QuietUninstallString", REG_SZ, SzBytes(uninstallString + L" /VERYSILENT")},
+            {L"NoModify", REG_DWORD, DwordBytes(1)},
+            {L"NoRepair", REG_DWORD, DwordBytes(1)},
+            {L"EstimatedSize", REG_DWORD, DwordBytes(EstimatedSizeKb(appBytes))},
+            {L"DisplayName", REG_SZ, SzBytes(L"Velmo Tulve")},
+        };
+        for (const Expected& expected : values) {
+            SCOPED_TRACE(Narrow(expected.name));
+            const StoredValue stored = ReadStoredValue(HKEY_CURRENT_USER, kTestUninstallKeyPath, expected.name);
+            EXPECT_EQ(stored.status, ERROR_SUCCESS);
+            EXPECT_EQ(stored.type, expected.type);
+            EXPECT_EQ(stored.data, expected.data);
+        }
+        EXPECT_EQ(RegistryValueCount(HKEY_CURRENT_USER, kTestUninstallKeyPath), 10);
+    }
+
+    // The application's files, the shortcut and both registry entries are gone.
+    void ExpectEntriesRemoved() {
+        EXPECT_FALSE(PathExists(appPath));
+        EXPECT_FALSE(PathExists(installDir + L"\\LICENSE"));
+        EXPECT_FALSE(PathExists(shortcut));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
+        EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kTestRunKeyPath, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
+    }
+
+    // Nothing of an installation anywhere: no file below the test root, no
+    // test registry key.
+    void ExpectNothingInstalled() {
+        EXPECT_FALSE(PathExists(root / L"Programs"));
+        EXPECT_FALSE(PathExists(root / L"StartMenu"));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestRunKeyPath));
+    }
+
+    void ResetTestRoot() {
+        for (const std::wstring& name : ListFolder(root.path())) RemoveTree(root / name);
+        DeleteTestRegistry();
+    }
+
+    TempFolder root;
+    ScopedEnvironment testRootVariable{kTestRootVariable, root.path().c_str()};
+    std::wstring installDir = root / L"Programs\\Velmo Tulve";
+    std::wstring appPath = installDir + L"\\VelmoTulve.exe";
+    std::wstring uninstaller = installDir + L"\\VelmoTulve-Setup.exe";
+    std::wstring shortcut = root / L"StartMenu\\Velmo Tulve.lnk";
+    std::string appBytes, licenseBytes, setupBytes;
+    bool comInitialized = false;
+};
+
+TEST_F(SetupProcessTest, EverySilentSwitchSpellingInstallsEverythingAndExitsWithZero) {
+    for (const wchar_t* silentSwitch : {L"/VERYSILENT", L"/verysilent", L"/SILENT", L"/Silent", L"--silent",
+                                        L"--SILENT"}) {
+        SCOPED_TRACE(Narrow(silentSwitch));
+        ResetTestRoot();
+        const ProcessResult r = RunSetup(silentSwitch);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0u);
+        ExpectInstalled(setupBytes);
+    }
+}
+
+TEST_F(SetupProcessTest, SilentUpdateFromTheInstalledUninstallerKeepsEverythingInPlace) {
+    InstallSilently();
+    // A maintenance run from the installed copy itself, as the uninstall
+    // entry's folder would start it.
+    const ProcessResult r = RunSetup(L"/VERYSILENT", uninstaller);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalled(setupBytes);
+}
+
+TEST_F(SetupProcessTest, SilentOptionErrorsExitWithOneWithoutABoxAndChangeNothing) {
+    const std::wstring otherFolder = root / L"Elsewhere\\Velmo Tulve";
+    struct Case {
+        const wchar_t* name;
+        bool installFirst;
+        std::wstring arguments;
+    };
+    const Case cases[] = {
+        {L"drive root", false, L"--dir=C:\\ /VERYSILENT"},
+        {L"drive root with a dot element", false, L"--dir=C:\\.\\ /VERYSILENT"},
+        {L"drive root by the short switch", false, L"/dir=C:\\ --silent"},
+        {L"another folder than the recorded one", true, QuoteArgument(L"--dir=" + otherFolder) + L" /SILENT"},
+        {L"another folder, uninstall", true,
+         L"--uninstall " + QuoteArgument(L"--dir=" + otherFolder) + L" /VERYSILENT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        ResetTestRoot();
+        if (c.installFirst) ASSERT_NO_FATAL_FAILURE(InstallSilently());
+
+        const ProcessResult r = RunSetup(c.arguments);
+        ASSERT_FALSE(r.timedOut) << "the run waited for something: a message box?";
+        EXPECT_EQ(r.exitCode, 1u);
+        EXPECT_FALSE(PathExists(otherFolder));
+        if (c.installFirst) ExpectInstalled(setupBytes);
+        else ExpectNothingInstalled();
+    }
+}
+
+TEST_F(SetupProcessTest, SilentUninstallWithNothingInstalledExitsWithOne) {
+    const ProcessResult r = RunSetup(L"--uninstall /VERYSILENT");
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1u);
+    ExpectNothingInstalled();
+}
+
+TEST_F(SetupProcessTest, SilentInstallThatCannotCreateItsFolderExitsWithOneAndRecordsNothing) {
+    // The folder would have to be created below a file.
+    const std::wstring blocker = root / L"blocker";
+    ASSERT_TRUE(WriteFileBytes(blocker, "a file, not a folder"));
+    const std::wstring arguments = QuoteArgument(L"--dir=" + blocker + L"\\Velmo Tulve") + L" /VERYSILENT";
+
+    const ProcessResult r = RunSetup(arguments);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(ReadFileBytes(blocker), "a file, not a folder");
+    EXPECT_FALSE(PathExists(root / L"StartMenu"));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestRunKeyPath));
+
+    // The same command succeeds once the file is out of the way: the failure
+    // above came from the folder, not from the arguments.
+    ASSERT_TRUE(DeleteFileW(blocker.c_str()));
+    const ProcessResult again = RunSetup(arguments);
+    ASSERT_FALSE(again.timedOut);
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_TRUE(PathExists(blocker + L"\\Velmo Tulve\\VelmoTulve.exe"));
+}
+
+TEST_F(SetupProcessTest, QuietUninstallStringRemovesEverythingAndTheUninstallerAfterExit) {
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    const StoredValue quiet = ReadStoredValue(HKEY_CURRENT_USER, kTestUninstallKeyPath, L"QuietUninstallString");
+    ASSERT_EQ(quiet.status, ERROR_SUCCESS);
+    // Exactly the command a control panel would run.
+    const std::wstring commandLine(reinterpret_cast<const wchar_t*>(quiet.data.data()));
+    ASSERT_EQ(commandLine, L"\"" + uninstaller + L"\" --uninstall /VERYSILENT");
+
+    const ProcessResult r = RunProcess({}, commandLine, {}, kRunTimeoutMs);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectEntriesRemoved();
+
+    // The hidden remover deletes the uninstaller once the setup process has
+    // ended, then the folder, now empty.
+    const std::wstring programs = root / L"Programs";
+    EXPECT_TRUE(WaitForFolderChange(programs, kSelfRemovalTimeoutMs, [&] { return !PathExists(installDir); }))
+        << "the install folder is still there";
+    EXPECT_TRUE(PathExists(programs));
+    EXPECT_TRUE(ListFolder(programs).empty());
+}
+
+TEST_F(SetupProcessTest, SelfRemovalLeavesAFolderThatHoldsFilesOfTheUser) {
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    ASSERT_TRUE(WriteFileBytes(installDir + L"\\notes.txt", "mine"));
+
+    ChildProcess uninstall;
+    ASSERT_TRUE(uninstall.StartCommandLine(QuoteArgument(uninstaller) + L" --uninstall /VERYSILENT"));
+    ASSERT_TRUE(uninstall.WaitForExit(kRunTimeoutMs));
+    EXPECT_EQ(uninstall.exitCode(), 0u);
+    ExpectEntriesRemoved();
+
+    // The remover is the setup process's child; once it has ended it has
+    // done all it will do.
+    const std::vector<DWORD> removers = ChildProcessIds(uninstall.id());
+    EXPECT_TRUE(WaitForFolderChange(installDir, kSelfRemovalTimeoutMs, [&] { return !PathExists(uninstaller); }))
+        << "the uninstaller is still there";
+    EXPECT_TRUE(WaitForProcessesToEnd(removers, kSelfRemovalTimeoutMs));
+    EXPECT_EQ(ListFolder(installDir), std::vector<std::wstring>{L"notes.txt"});
+    EXPECT_EQ(ReadFileBytes(installDir + L"\\notes.txt"), "mine");
+}
+
+TEST_F(SetupProcessTest, UninstallFromACopyElsewhereLeavesNothingAtExit) {
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    const std::wstring downloads = root / L"Downloads";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    const std::wstring copy = downloads + L"\\VelmoTulve-Setup-x64.exe";
+    ASSERT_TRUE(CopyFileW(SetupExePath().c_str(), copy.c_str(), TRUE));
+
+    ChildProcess uninstall;
+    ASSERT_TRUE(uninstall.Start(copy, L"--uninstall /VERYSILENT"));
+    ASSERT_TRUE(uninstall.WaitForExit(kRunTimeoutMs));
+    EXPECT_EQ(uninstall.exitCode(), 0u);
+    // Looked at straight after the exit: nothing is left for later.
+    ExpectEntriesRemoved();
+    EXPECT_FALSE(PathExists(installDir));
+    EXPECT_TRUE(ChildProcessIds(uninstall.id()).empty()) << "a copy elsewhere starts no remover";
+    EXPECT_TRUE(PathExists(copy));
+}
+
+TEST_F(SetupProcessTest, DeleteDataDecidesWhetherTheSavedSettingsGo) {
+    const std::wstring settings = root / L"Settings\\StandaloneVelmoTulve";
+    struct Case {
+        const wchar_t* extraSwitch;
+        bool settingsRemain;
+    };
+    for (const Case& c : {Case{L"", true}, Case{L" --delete-data", false}, Case{L" --DELETE-DATA", false}}) {
+        SCOPED_TRACE(Narrow(c.extraSwitch));
+        ResetTestRoot();
+        ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        ASSERT_TRUE(CreateDirectoryW((root / L"Settings").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(settings.c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(settings + L"\\settings.json", "{}"));
+
+        const ProcessResult r = RunSetup(L"--uninstall /VERYSILENT" + std::wstring(c.extraSwitch));
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0u);
+        ExpectEntriesRemoved();
+        EXPECT_EQ(PathExists(settings + L"\\settings.json"), c.settingsRemain);
+        EXPECT_EQ(PathExists(settings), c.settingsRemain);
+    }
+}
+
+// --- one setup process at a time ------------------------------------------------
+
+TEST_F(SetupProcessTest, EveryKindOfRunExitsWithOneWhileTheMutexExists) {
+    // The test plays the first setup process.
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSetupMutexName));
+    ASSERT_TRUE(mutex);
+    ASSERT_NE(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+
+    for (const wchar_t* arguments : {L"/VERYSILENT", L"--uninstall /VERYSILENT", L"", L"--uninstall",
+                                     L"--dir=C:\\"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        // Without the mutex a window-mode run would stay until its window or
+        // box was closed: ending by itself means it showed neither.
+        const ProcessResult r = RunSetup(arguments);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 1u);
+        ExpectNothingInstalled();
+    }
+
+    mutex.reset();
+    const ProcessResult r = RunSetup(L"/VERYSILENT");
+    EXPECT_EQ(r.exitCode, 0u) << "without the mutex the same program installs";
+    EXPECT_TRUE(PathExists(appPath));
+}
+
+TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileAWindowIsOpen) {
+    ChildProcess first;
+    ASSERT_TRUE(first.Start(SetupExePath(), L""));
+    const HWND window = WaitForTopLevelWindow(first, kSetupWindowClass, kRunTimeoutMs);
+    ASSERT_NE(window, nullptr) << "exit code " << first.exitCode();
+    EXPECT_TRUE(SetupMutexExists());
+
+    for (const wchar_t* arguments : {L"/VERYSILENT", L"", L"--uninstall"}) {
+        SCOPED_TRACE(Narrow(arguments));
+        const ProcessResult r = RunSetup(arguments);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 1u);
+        ExpectNothingInstalled();
+        EXPECT_EQ(TopLevelWindows(0, kSetupWindowClass), std::vector<HWND>{window}) << "one setup window only";
+    }
+    EXPECT_TRUE(first.IsRunning());
+
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(first.WaitForExit(kRunTimeoutMs));
+    EXPECT_EQ(first.exitCode(), 0u);
+    EXPECT_FALSE(SetupMutexExists());
+    const ProcessResult r = RunSetup(L"/VERYSILENT");
+    EXPECT_EQ(r.exitCode, 0u) << "once the first has ended the next one runs";
+}
+
+// A real first silent run that is busy for a while: a normal-mode install
+// into a folder whose VelmoTulve.exe is running and ignores WM_CLOSE waits
+// four seconds for it to end (and then fails). The mutex appears at its
+// start; the second run is made inside those four seconds, and the test
+// checks afterwards that the first one was indeed still running.
+TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileASilentRunIsWorking) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kNormalUninstallKey);
+    const std::wstring busyDir = root / L"Busy";
+    ASSERT_TRUE(CreateDirectoryW(busyDir.c_str(), nullptr));
+    const std::wstring busyApp = busyDir + L"\\VelmoTulve.exe";
+    ASSERT_TRUE(CopyFileW(Widen(VT_STUBBORN_APP_EXE).c_str(), busyApp.c_str(), TRUE));
+
+    const std::wstring readyName = L"VelmoTulveProcessTest.Ready." + std::to_wstring(GetCurrentProcessId());
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+    ASSERT_TRUE(ready);
+    ChildProcess app;
+    ASSERT_TRUE(app.Start(busyApp, L"--ready-event=" + readyName + L" --exit-after-ms=30000"));
+    HANDLE waits[] = {ready.get(), app.handle()};
+    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, kRunTimeoutMs), WAIT_OBJECT_0) << "the stand-in never got ready";
+
+    ChildProcess first;
+    {
+        ScopedEnvironment normalMode(kTestRootVariable, nullptr);
+        ASSERT_TRUE(first.Start(SetupExePath(), QuoteArgument(L"--dir=" + busyDir) + L" /VERYSILENT"));
+    }
+    // No event says "the mutex is there": look for it between short waits on
+    // the process.
+    const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
+    while (!SetupMutexExists() && GetTickCount64() < deadline &&
+           WaitForSingleObject(first.handle(), 5) == WAIT_TIMEOUT) {
+    }
+    ASSERT_TRUE(SetupMutexExists()) << "the first run never took the mutex; exit code " << first.exitCode();
+
+    const ProcessResult second = RunSetup(L"/VERYSILENT");
+    const bool overlapped = first.IsRunning();
+    ASSERT_FALSE(second.timedOut);
+    EXPECT_EQ(second.exitCode, 1u);
+    ExpectNothingInstalled();
+    ASSERT_TRUE(overlapped) << "the first run had already ended: the overlap did not happen";
+
+    ASSERT_TRUE(first.WaitForExit(kRunTimeoutMs));
+    EXPECT_EQ(first.exitCode(), 1u) << "the running application never closed";
+    EXPECT_TRUE(app.IsRunning()) << "the setup program never terminates the application";
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kNormalUninstallKey));
+
+    const ProcessResult after = RunSetup(L"/VERYSILENT");
+    EXPECT_EQ(after.exitCode, 0u) << "once the first has ended the next one runs";
+    RegDeleteTreeW(HKEY_CURRENT_USER, kNormalUninstallKey);
+}
+
+}  // namespace
