@@ -170,7 +170,9 @@ TEST_F(SetupProcessTest, SilentOptionErrorsExitWithOneWithoutABoxAndChangeNothin
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
         ResetTestRoot();
-        if (c.installFirst) ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        if (c.installFirst) {
+            ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        }
 
         const ProcessResult r = RunSetup(c.arguments);
         ASSERT_FALSE(r.timedOut) << "the run waited for something: a message box?";

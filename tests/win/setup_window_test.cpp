@@ -118,7 +118,9 @@ TEST_F(SetupWindowTest, FirstPageFollowsTheSwitchesAndAnExistingInstallation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
         ResetTestRoot();
-        if (c.installFirst) ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        if (c.installFirst) {
+            ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        }
         ExpectWindow(c.arguments, c.page, 460, c.height);
     }
 }
@@ -167,7 +169,9 @@ TEST_F(SetupWindowTest, OptionErrorShowsAnErrorBoxAndExitsWithOneWhenItIsClosed)
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
         ResetTestRoot();
-        if (c.installFirst) ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        if (c.installFirst) {
+            ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        }
 
         ChildProcess setup;
         ASSERT_TRUE(setup.Start(SetupExePath(), c.arguments));
