@@ -15,6 +15,18 @@ namespace {
 
 SelfRemovalMethod lastMethod = SelfRemovalNone;
 
+// std::to_wstring would link the C run-time's whole printf engine for this.
+std::wstring Decimal(unsigned long value) {
+    wchar_t digits[24];
+    wchar_t* const end = digits + 24;
+    wchar_t* first = end;
+    do {
+        *--first = wchar_t(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::wstring(first, end);
+}
+
 std::wstring SystemFolder() {
     wchar_t buffer[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
@@ -127,7 +139,7 @@ std::wstring SelfRemovalCommandLine(unsigned long processId) {
     return std::wstring(L"powershell.exe -NoProfile -NonInteractive -Command ") + L"\"" +
            L"$folder=[Environment]::CurrentDirectory; Set-Location -LiteralPath ([IO.Path]::GetTempPath()); "
            L"[Environment]::CurrentDirectory=[IO.Path]::GetTempPath(); Wait-Process -Id " +
-           std::to_wstring(processId) +
+           Decimal(processId) +
            L" -ErrorAction SilentlyContinue; [IO.File]::Delete([IO.Path]::Combine($folder,'VelmoTulve-Setup.exe')); "
            L"try { [IO.Directory]::Delete($folder) } catch [IO.IOException] {}" +
            L"\"";
