@@ -36,7 +36,7 @@ show_state() {
         echo "    (no test keys)"
 }
 
-echo "== silent install into $winroot"
+printf "== silent install into %s\n" "$winroot"
 status=0
 VELMO_SETUP_TEST_ROOT="$winroot" "$wine" "$setup" /VERYSILENT || status=$?
 echo "  exit code $status"
