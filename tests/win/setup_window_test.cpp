@@ -104,6 +104,14 @@ struct FirstPageCase {
     int height;  // pixels at 96 DPI
 };
 
+template <size_t N>
+void ExpectFirstPages(const FirstPageCase (&cases)[N]) {
+    for (const FirstPageCase& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        ExpectWindow(c.arguments, c.page, 460, c.height);
+    }
+}
+
 TEST_F(SetupWindowTest, FirstPageWithNothingInstalledIsWelcomeOrTheUninstallConfirmation) {
     ScopedLogPixels dpi(96);
     ASSERT_TRUE(dpi.applied());
@@ -112,10 +120,7 @@ TEST_F(SetupWindowTest, FirstPageWithNothingInstalledIsWelcomeOrTheUninstallConf
         {L"unknown arguments are ignored", L"--frobnicate /x", PageWelcome, 316},
         {L"uninstall switch", L"--uninstall", PageConfirmUninstall, 326},
     };
-    for (const FirstPageCase& c : cases) {
-        SCOPED_TRACE(Narrow(c.name));
-        ExpectWindow(c.arguments, c.page, 460, c.height);
-    }
+    ExpectFirstPages(cases);
 }
 
 TEST_F(SetupWindowTest, FirstPageWithAnInstallationIsMaintenanceOrTheUninstallConfirmation) {
@@ -127,10 +132,7 @@ TEST_F(SetupWindowTest, FirstPageWithAnInstallationIsMaintenanceOrTheUninstallCo
         {L"uninstall switch", L"--uninstall", PageConfirmUninstall, 326},
         {L"short uninstall switch in capitals", L"/UNINSTALL", PageConfirmUninstall, 326},
     };
-    for (const FirstPageCase& c : cases) {
-        SCOPED_TRACE(Narrow(c.name));
-        ExpectWindow(c.arguments, c.page, 460, c.height);
-    }
+    ExpectFirstPages(cases);
 }
 
 TEST_F(SetupWindowTest, SizeScalesWithTheSystemDpiAndStaysCentred) {
