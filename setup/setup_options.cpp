@@ -12,6 +12,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -71,11 +72,17 @@ std::wstring ReadRegistryString(const std::wstring& subKey, const std::wstring& 
         size < 2) {
         return {};
     }
-    std::wstring value(size / 2, L'\0');
+    // size may be odd: the buffer gets a character more than size / 2, so
+    // that the size the first call asked for always fits.
+    std::wstring value(size / 2 + 1, L'\0');
+    DWORD room = size;
     if (RegGetValueW(HKEY_CURRENT_USER, subKey.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr, value.data(),
-                     &size) != ERROR_SUCCESS) {
+                     &room) != ERROR_SUCCESS) {
         return {};
     }
+    // Only the bytes the call reports are the value; the rest of the buffer
+    // may hold anything.
+    value.resize(std::min<size_t>(value.size(), room / sizeof(wchar_t)));
     while (!value.empty() && value.back() == L'\0') value.pop_back();
     return value;
 }

@@ -245,6 +245,18 @@ TEST_F(SetupOptionsTest, RegistryStringLosesTrailingNuls) {
     Fields f = RunProbe(TestRootArgument());
     EXPECT_EQ(f["existingInstallDir"], recorded);
     EXPECT_EQ(f["installDir"], recorded);
+
+    // Stored with an odd number of bytes and no terminator: the whole
+    // characters are read, and the half character after them is not a path.
+    const std::wstring odd = root / L"Odd";
+    std::string bytes(reinterpret_cast<const char*>(odd.c_str()), odd.size() * sizeof(wchar_t));
+    bytes.push_back('\0');
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kTestUninstallKey, L"InstallLocation", REG_SZ, bytes.data(),
+                              DWORD(bytes.size())),
+              ERROR_SUCCESS);
+    f = RunProbe(TestRootArgument());
+    EXPECT_EQ(f["existingInstall"], L"1");
+    EXPECT_EQ(f["existingInstallDir"], odd);
 }
 
 TEST_F(SetupOptionsTest, EmptyOrNonStringInstallLocationIsNoInstallation) {
