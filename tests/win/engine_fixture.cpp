@@ -6,15 +6,9 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <utility>
-
-const std::vector<std::wstring> kUninstallValueNames = {
-    L"DisplayVersion",       L"Publisher", L"InstallLocation", L"DisplayIcon",   L"UninstallString",
-    L"QuietUninstallString", L"NoModify",  L"NoRepair",        L"EstimatedSize", L"DisplayName",
-};
 
 void ResetSetupState() {
     setupOptions = SetupOptions{};
@@ -54,51 +48,6 @@ void EngineTest::TearDown() {
 }
 
 // --- registry -----------------------------------------------------------------
-
-RegistryValue ReadRegistryValue(const std::wstring& subKey, const std::wstring& name) {
-    RegistryValue value;
-    DWORD size = 0;
-    value.status = RegGetValueW(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                                nullptr, &size);
-    if (value.status != ERROR_SUCCESS) return value;
-    value.data.resize(size);
-    value.status = RegGetValueW(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                                value.data.data(), &size);
-    value.data.resize(size);
-    return value;
-}
-
-std::vector<BYTE> StringBytes(const std::wstring& text) {
-    const BYTE* begin = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(begin, begin + (text.size() + 1) * sizeof(wchar_t));
-}
-
-std::vector<BYTE> DwordBytes(DWORD value) {
-    const BYTE* begin = reinterpret_cast<const BYTE*>(&value);
-    return std::vector<BYTE>(begin, begin + sizeof(value));
-}
-
-bool KeyExists(const std::wstring& subKey) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-std::vector<std::wstring> ValueNames(const std::wstring& subKey) {
-    std::vector<std::wstring> names;
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return names;
-    UniqueRegKey key(raw);
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256] = {};
-        DWORD length = 256;
-        if (RegEnumValueW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool CreateVolatileKey(const std::wstring& subKey) {
     // Missing parents would be created volatile too; they must stay ordinary
@@ -146,48 +95,6 @@ LockedRegistryKey::~LockedRegistryKey() {
     // clean-up afterwards.
     if (locked_) SetKeyDacl(subKey_, nullptr);
 }
-
-namespace {
-
-void ExpectValue(const std::wstring& subKey, const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
-    SCOPED_TRACE(Narrow(name));
-    const RegistryValue value = ReadRegistryValue(subKey, name);
-    ASSERT_EQ(value.status, ERROR_SUCCESS);
-    EXPECT_EQ(value.type, type);
-    EXPECT_EQ(value.data, data);
-}
-
-}  // namespace
-
-void ExpectUninstallEntry(const std::wstring& subKey, const std::wstring& installDir, DWORD estimatedSizeKb) {
-    std::vector<std::wstring> expectedNames = kUninstallValueNames;
-    std::sort(expectedNames.begin(), expectedNames.end());
-    EXPECT_EQ(ValueNames(subKey), expectedNames);
-
-    const std::wstring uninstaller = L"\"" + installDir + L"\\VelmoTulve-Setup.exe\" --uninstall";
-    ExpectValue(subKey, L"DisplayVersion", REG_SZ, StringBytes(L"1.2.6"));
-    ExpectValue(subKey, L"Publisher", REG_SZ, StringBytes(L"Velmo Tulve contributors"));
-    ExpectValue(subKey, L"InstallLocation", REG_SZ, StringBytes(installDir));
-    ExpectValue(subKey, L"DisplayIcon", REG_SZ, StringBytes(installDir + L"\\VelmoTulve.exe,0"));
-    ExpectValue(subKey, L"UninstallString", REG_SZ, StringBytes(uninstaller));
-    ExpectValue(subKey, L"QuietUninstallString", REG_SZ, StringBytes(uninstaller + L" /VERYSILENT"));
-    ExpectValue(subKey, L"NoModify", REG_DWORD, DwordBytes(1));
-    ExpectValue(subKey, L"NoRepair", REG_DWORD, DwordBytes(1));
-    ExpectValue(subKey, L"EstimatedSize", REG_DWORD, DwordBytes(estimatedSizeKb));
-    ExpectValue(subKey, L"DisplayName", REG_SZ, StringBytes(L"Velmo Tulve"));
-}
-
-void ExpectRunValue(const std::wstring& subKey, const std::wstring& installDir) {
-    ExpectValue(subKey, L"VelmoTulve", REG_SZ, StringBytes(L"\"" + installDir + L"\\VelmoTulve.exe\""));
-}
-
-ULONGLONG FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-DWORD FileSizeKb(const std::wstring& path) { return DWORD((FileSize(path) + 1023) / 1024); }
 
 // --- progress channel ------------------------------------------------------------
 
@@ -306,42 +213,6 @@ void SweepBuriedLinks() {
     const std::wstring folder = BuriedLinksFolder();
     // Names of programs still running stay; the rest go.
     for (const std::wstring& name : ListFolder(folder)) DeleteFileW((folder + L"\\" + name).c_str());
-}
-
-StartedProcess StartProgram(const std::wstring& application, const std::wstring& commandLine,
-                            const std::wstring& workingDir) {
-    StartedProcess started;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
-        return started;
-    }
-    CloseHandle(info.hThread);
-    started.process.reset(info.hProcess);
-    started.id = info.dwProcessId;
-    return started;
-}
-
-void EndProcess(StartedProcess& started) {
-    if (!started) return;
-    if (WaitForSingleObject(started.process.get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(started.process.get(), 99);
-        WaitForSingleObject(started.process.get(), 10000);
-    }
-    started.process.reset();
-}
-
-HWND FindProcessWindow(const wchar_t* className, DWORD processId) {
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) return window;
-    }
-    return nullptr;
 }
 
 NamedEvent NamedEvent::Create(const std::wstring& purpose) {

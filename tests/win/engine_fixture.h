@@ -15,12 +15,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr wchar_t kTestUninstallKey[] = L"Software\\VelmoTulveSetupTest\\Uninstall";
-inline constexpr wchar_t kTestRunKey[] = L"Software\\VelmoTulveSetupTest\\Run";
 inline constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
-
-// The ten values of the uninstall entry, in the order they are written.
-extern const std::vector<std::wstring> kUninstallValueNames;
 
 // Puts the process-wide setup state back to what a fresh process has.
 void ResetSetupState();
@@ -54,21 +49,6 @@ protected:
 
 // --- registry -----------------------------------------------------------------
 
-struct RegistryValue {
-    LSTATUS status = ERROR_FILE_NOT_FOUND;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-// The value exactly as stored (no expansion, no added terminator).
-RegistryValue ReadRegistryValue(const std::wstring& subKey, const std::wstring& name);
-// The bytes a REG_SZ holding `text` and its terminator has.
-std::vector<BYTE> StringBytes(const std::wstring& text);
-std::vector<BYTE> DwordBytes(DWORD value);
-bool KeyExists(const std::wstring& subKey);
-// Names of the values in the key, sorted; empty when the key is missing.
-std::vector<std::wstring> ValueNames(const std::wstring& subKey);
-
 // Creates the key with REG_OPTION_VOLATILE. Windows and Wine refuse to create
 // a non-volatile key below it (ERROR_CHILD_MUST_BE_VOLATILE).
 bool CreateVolatileKey(const std::wstring& subKey);
@@ -88,15 +68,6 @@ private:
     std::wstring subKey_;
     bool locked_ = false;
 };
-
-// Checks the uninstall entry holds exactly the ten values for this folder
-// and application size.
-void ExpectUninstallEntry(const std::wstring& subKey, const std::wstring& installDir, DWORD estimatedSizeKb);
-void ExpectRunValue(const std::wstring& subKey, const std::wstring& installDir);
-
-// (bytes + 1023) / 1024 of the file; 0 when it cannot be read.
-DWORD FileSizeKb(const std::wstring& path);
-ULONGLONG FileSize(const std::wstring& path);
 
 // --- progress channel ------------------------------------------------------------
 
@@ -158,20 +129,6 @@ private:
 bool LinkToRunningProgram(const std::wstring& link);
 void BuryRunningProgramLink(const std::wstring& link);
 void SweepBuriedLinks();
-
-// Starts a program with the given command line (hidden error boxes), no
-// handles inherited.
-struct StartedProcess {
-    UniqueHandle process;
-    DWORD id = 0;
-    explicit operator bool() const { return bool(process); }
-};
-StartedProcess StartProgram(const std::wstring& application, const std::wstring& commandLine,
-                            const std::wstring& workingDir = {});
-// Ends the process if it still runs and waits (bounded) for it.
-void EndProcess(StartedProcess& started);
-// The window of `className` owned by process `processId`, or null.
-HWND FindProcessWindow(const wchar_t* className, DWORD processId);
 
 // A named manual-reset event with a name unique to this run.
 struct NamedEvent {

@@ -41,7 +41,7 @@ protected:
         EXPECT_TRUE(p) << GetLastError();
         if (!p) return p;
         EXPECT_EQ(WaitForInputIdle(p.process.get(), kStartTimeoutMs), 0u);
-        EXPECT_NE(FindProcessWindow(kAppWindowClass, p.id), nullptr);
+        EXPECT_FALSE(TopLevelWindows(p.id, kAppWindowClass).empty());
         return p;
     }
 
@@ -59,7 +59,7 @@ protected:
         if (!p) return p;
         const HANDLE waits[] = {ready.handle.get(), p.process.get()};
         EXPECT_EQ(WaitForMultipleObjects(2, waits, FALSE, kStartTimeoutMs), WAIT_OBJECT_0) << "not ready";
-        EXPECT_NE(FindProcessWindow(kAppWindowClass, p.id), nullptr);
+        EXPECT_FALSE(TopLevelWindows(p.id, kAppWindowClass).empty());
         return p;
     }
 
@@ -127,7 +127,7 @@ TEST_F(RunningInstanceTest, CopyRunningFromAnotherFolderIsLeftAlone) {
         EXPECT_LT(stop.elapsedMs, 1000u);
         // Never asked to close: it would be gone at once if it had been.
         EXPECT_TRUE(StillRunning(elsewhere, 1000));
-        EXPECT_NE(FindProcessWindow(kAppWindowClass, elsewhere.id), nullptr);
+        EXPECT_FALSE(TopLevelWindows(elsewhere.id, kAppWindowClass).empty());
         EndProcess(elsewhere);
     }
 }
@@ -141,7 +141,7 @@ TEST_F(RunningInstanceTest, TestRunNeverTouchesARunningInstalledCopy) {
     EXPECT_TRUE(stop.result);
     EXPECT_LT(stop.elapsedMs, 1000u);
     EXPECT_TRUE(StillRunning(app, 1000));
-    EXPECT_NE(FindProcessWindow(kAppWindowClass, app.id), nullptr);
+    EXPECT_FALSE(TopLevelWindows(app.id, kAppWindowClass).empty());
 }
 
 TEST_F(RunningInstanceTest, CopyThatIgnoresTheRequestMakesItGiveUpAfterFourSeconds) {

@@ -7,8 +7,6 @@
 #include "setup/finishing.h"
 #include "tests/win/engine_fixture.h"
 
-#include <tlhelp32.h>
-
 #include <deque>
 #include <map>
 
@@ -40,19 +38,6 @@ Fields ReadFields(const std::wstring& path) {
         pos = end + 1;
     }
     return fields;
-}
-
-// Processes whose parent is `parentId`, by image name.
-std::vector<PROCESSENTRY32W> ChildProcesses(DWORD parentId) {
-    std::vector<PROCESSENTRY32W> children;
-    UniqueInvalidHandle<owners_detail::CloseKernelHandle> snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return children;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) children.push_back(entry);
-    }
-    return children;
 }
 
 bool IsWinePlaceholder(const std::wstring& path) {

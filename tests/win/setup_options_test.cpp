@@ -13,10 +13,6 @@
 
 namespace {
 
-constexpr wchar_t kTestUninstallKey[] = L"Software\\VelmoTulveSetupTest\\Uninstall";
-constexpr wchar_t kTestRunKey[] = L"Software\\VelmoTulveSetupTest\\Run";
-constexpr wchar_t kNormalUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoTulve";
-
 using Fields = std::map<std::string, std::wstring>;
 
 Fields RunProbe(const std::wstring& arguments) {

@@ -4,7 +4,6 @@
 // shortcut, and a scoped DPI setting for the processes started meanwhile.
 #pragma once
 
-#include "setup/owners.h"
 #include "tests/win/test_support.h"
 
 #include <windows.h>
@@ -15,8 +14,6 @@
 inline constexpr wchar_t kSetupWindowClass[] = L"VelmoTulveSetupWindow";
 inline constexpr wchar_t kSetupWindowTitle[] = L"Velmo Tulve Setup";
 inline constexpr wchar_t kSetupMutexName[] = L"Local\\VelmoTulveSetup";
-inline constexpr wchar_t kTestUninstallKeyPath[] = L"Software\\VelmoTulveSetupTest\\Uninstall";
-inline constexpr wchar_t kTestRunKeyPath[] = L"Software\\VelmoTulveSetupTest\\Run";
 inline constexpr wchar_t kTestRootVariable[] = L"VELMO_SETUP_TEST_ROOT";
 inline constexpr wchar_t kDialogClass[] = L"#32770";
 
@@ -46,10 +43,6 @@ private:
     DWORD id_ = 0;
 };
 
-// Top-level windows of the process with this class name (all of them when
-// `processId` is 0).
-std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className);
-
 // Waits, at most `timeoutMs`, for a visible top-level window of the class
 // owned by the process. There is no event for "a window appeared", so it
 // looks again every few milliseconds, waiting on the process in between:
@@ -57,27 +50,12 @@ std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className);
 HWND WaitForTopLevelWindow(const ChildProcess& process, const wchar_t* className, DWORD timeoutMs);
 
 std::wstring WindowText(HWND window);
-std::wstring ClassName(HWND window);
 
 // Waits, at most `timeoutMs`, until `condition` holds, woken by every change
 // of file or folder names below `watchedFolder` (FindFirstChangeNotificationW).
 // The condition is looked at once before the first wait and after each change.
 template <typename Condition>
 bool WaitForFolderChange(const std::wstring& watchedFolder, DWORD timeoutMs, Condition condition);
-
-// A registry value exactly as stored.
-struct StoredValue {
-    LSTATUS status = ERROR_FILE_NOT_FOUND;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-StoredValue ReadStoredValue(HKEY root, const std::wstring& subKey, const std::wstring& name);
-// REG_SZ bytes of `text` with its terminator; REG_DWORD bytes of `value`.
-std::vector<BYTE> SzBytes(const std::wstring& text);
-std::vector<BYTE> DwordBytes(DWORD value);
-bool RegistryKeyExists(HKEY root, const std::wstring& subKey);
-// Number of values in the key; -1 when the key cannot be opened.
-int RegistryValueCount(HKEY root, const std::wstring& subKey);
 
 // The target path of a shell link file (IShellLinkW::GetPath); empty when it
 // cannot be loaded. COM must be initialised on the calling thread.
@@ -95,15 +73,13 @@ public:
     bool applied() const { return applied_; }
 
 private:
-    StoredValue old_;
+    RegistryValue old_;
     bool applied_ = false;
 };
 
-// Ids of the running processes whose parent was `parentId` (a snapshot).
-std::vector<DWORD> ChildProcessIds(DWORD parentId);
 // Waits, at most `timeoutMs` in all, until each of these processes has ended;
 // one that is already gone counts as ended.
-bool WaitForProcessesToEnd(const std::vector<DWORD>& processIds, DWORD timeoutMs);
+bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD timeoutMs);
 
 // The setup program's single-instance mutex exists (someone holds a handle).
 bool SetupMutexExists();

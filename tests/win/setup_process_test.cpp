@@ -19,9 +19,6 @@ namespace {
 
 constexpr DWORD kRunTimeoutMs = 20000;
 constexpr DWORD kSelfRemovalTimeoutMs = 20000;
-constexpr wchar_t kNormalUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoTulve";
-
-DWORD EstimatedSizeKb(const std::string& bytes) { return DWORD((bytes.size() + 1023) / 1024); }
 
 class SetupProcessTest : public testing::Test {
 protected:
@@ -64,37 +61,8 @@ protected:
         EXPECT_TRUE(PathExists(shortcut));
         EXPECT_EQ(ShortcutTarget(shortcut), appPath);
 
-        const StoredValue run = ReadStoredValue(HKEY_CURRENT_USER, kTestRunKeyPath, L"VelmoTulve");
-        EXPECT_EQ(run.status, ERROR_SUCCESS);
-        EXPECT_EQ(run.type, DWORD(REG_SZ));
-        EXPECT_EQ(run.data, SzBytes(L"\"" + appPath + L"\""));
-
-        const std::wstring uninstallString = L"\"" + uninstaller + L"\" --uninstall";
-        struct Expected {
-            const wchar_t* name;
-            DWORD type;
-            std::vector<BYTE> data;
-        };
-        const Expected values[] = {
-            {L"DisplayVersion", REG_SZ, SzBytes(L"1.2.6")},
-            {L"Publisher", REG_SZ, SzBytes(L"Velmo Tulve contributors")},
-            {L"InstallLocation", REG_SZ, SzBytes(installDir)},
-            {L"DisplayIcon", REG_SZ, SzBytes(appPath + L",0")},
-            {L"UninstallString", REG_SZ, SzBytes(uninstallString)},
-            {L"QuietUninstallString", REG_SZ, SzBytes(uninstallString + L" /VERYSILENT")},
-            {L"NoModify", REG_DWORD, DwordBytes(1)},
-            {L"NoRepair", REG_DWORD, DwordBytes(1)},
-            {L"EstimatedSize", REG_DWORD, DwordBytes(EstimatedSizeKb(appBytes))},
-            {L"DisplayName", REG_SZ, SzBytes(L"Velmo Tulve")},
-        };
-        for (const Expected& expected : values) {
-            SCOPED_TRACE(Narrow(expected.name));
-            const StoredValue stored = ReadStoredValue(HKEY_CURRENT_USER, kTestUninstallKeyPath, expected.name);
-            EXPECT_EQ(stored.status, ERROR_SUCCESS);
-            EXPECT_EQ(stored.type, expected.type);
-            EXPECT_EQ(stored.data, expected.data);
-        }
-        EXPECT_EQ(RegistryValueCount(HKEY_CURRENT_USER, kTestUninstallKeyPath), 10);
+        ExpectRunValue(kTestRunKey, installDir);
+        ExpectUninstallEntry(kTestUninstallKey, installDir, FileSizeKb(Widen(VT_APP_PATH)));
     }
 
     // The application's files, the shortcut and both registry entries are gone.
@@ -102,8 +70,8 @@ protected:
         EXPECT_FALSE(PathExists(appPath));
         EXPECT_FALSE(PathExists(installDir + L"\\LICENSE"));
         EXPECT_FALSE(PathExists(shortcut));
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
-        EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kTestRunKeyPath, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
+        EXPECT_FALSE(KeyExists(kTestUninstallKey));
+        EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
     }
 
     // Nothing of an installation anywhere: no file below the test root, no
@@ -111,8 +79,8 @@ protected:
     void ExpectNothingInstalled() {
         EXPECT_FALSE(PathExists(root / L"Programs"));
         EXPECT_FALSE(PathExists(root / L"StartMenu"));
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestRunKeyPath));
+        EXPECT_FALSE(KeyExists(kTestUninstallKey));
+        EXPECT_FALSE(KeyExists(kTestRunKey));
     }
 
     void ResetTestRoot() {
@@ -201,8 +169,8 @@ TEST_F(SetupProcessTest, SilentInstallThatCannotCreateItsFolderExitsWithOneAndRe
     EXPECT_EQ(r.exitCode, 1u);
     EXPECT_EQ(ReadFileBytes(blocker), "a file, not a folder");
     EXPECT_FALSE(PathExists(root / L"StartMenu"));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestUninstallKeyPath));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kTestRunKeyPath));
+    EXPECT_FALSE(KeyExists(kTestUninstallKey));
+    EXPECT_FALSE(KeyExists(kTestRunKey));
 
     // The same command succeeds once the file is out of the way: the failure
     // above came from the folder, not from the arguments.
@@ -215,7 +183,7 @@ TEST_F(SetupProcessTest, SilentInstallThatCannotCreateItsFolderExitsWithOneAndRe
 
 TEST_F(SetupProcessTest, QuietUninstallStringRemovesEverythingAndTheUninstallerAfterExit) {
     ASSERT_NO_FATAL_FAILURE(InstallSilently());
-    const StoredValue quiet = ReadStoredValue(HKEY_CURRENT_USER, kTestUninstallKeyPath, L"QuietUninstallString");
+    const RegistryValue quiet = ReadRegistryValue(kTestUninstallKey, L"QuietUninstallString");
     ASSERT_EQ(quiet.status, ERROR_SUCCESS);
     // Exactly the command a control panel would run.
     const std::wstring commandLine(reinterpret_cast<const wchar_t*>(quiet.data.data()));
@@ -247,7 +215,7 @@ TEST_F(SetupProcessTest, SelfRemovalLeavesAFolderThatHoldsFilesOfTheUser) {
 
     // The remover is the setup process's child; once it has ended it has
     // done all it will do.
-    const std::vector<DWORD> removers = ChildProcessIds(uninstall.id());
+    const std::vector<PROCESSENTRY32W> removers = ChildProcesses(uninstall.id());
     EXPECT_TRUE(WaitForFolderChange(installDir, kSelfRemovalTimeoutMs, [&] { return !PathExists(uninstaller); }))
         << "the uninstaller is still there";
     EXPECT_TRUE(WaitForProcessesToEnd(removers, kSelfRemovalTimeoutMs));
@@ -269,7 +237,7 @@ TEST_F(SetupProcessTest, UninstallFromACopyElsewhereLeavesNothingAtExit) {
     // Looked at straight after the exit: nothing is left for later.
     ExpectEntriesRemoved();
     EXPECT_FALSE(PathExists(installDir));
-    EXPECT_TRUE(ChildProcessIds(uninstall.id()).empty()) << "a copy elsewhere starts no remover";
+    EXPECT_TRUE(ChildProcesses(uninstall.id()).empty()) << "a copy elsewhere starts no remover";
     EXPECT_TRUE(PathExists(copy));
 }
 
@@ -389,7 +357,7 @@ TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileASilentRunIsWorking) {
     ASSERT_TRUE(first.WaitForExit(kRunTimeoutMs));
     EXPECT_EQ(first.exitCode(), 1u) << "the running application never closed";
     EXPECT_TRUE(app.IsRunning()) << "the setup program never terminates the application";
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kNormalUninstallKey));
+    EXPECT_FALSE(KeyExists(kNormalUninstallKey));
 
     const ProcessResult after = RunSetup(L"/VERYSILENT");
     EXPECT_EQ(after.exitCode, 0u) << "once the first has ended the next one runs";

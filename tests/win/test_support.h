@@ -1,8 +1,11 @@
-// Helpers for the tests that run under Wine: child processes with captured
-// output, scratch folders, files and registry clean-up.
+// Helpers for the tests that run under Wine: child processes, scratch
+// folders, files, and the registry a test run reads and writes.
 #pragma once
 
+#include "setup/owners.h"
+
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -64,6 +67,60 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder);
 
 // Removes HKCU\Software\VelmoTulveSetupTest and everything below it.
 void DeleteTestRegistry();
+
+// The keys a run with a test root writes, and the real uninstall key.
+inline constexpr wchar_t kTestUninstallKey[] = L"Software\\VelmoTulveSetupTest\\Uninstall";
+inline constexpr wchar_t kTestRunKey[] = L"Software\\VelmoTulveSetupTest\\Run";
+inline constexpr wchar_t kNormalUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoTulve";
+
+// --- registry (HKEY_CURRENT_USER) -------------------------------------------------
+
+struct RegistryValue {
+    LSTATUS status = ERROR_FILE_NOT_FOUND;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// The value exactly as stored (no expansion, no added terminator).
+RegistryValue ReadRegistryValue(const std::wstring& subKey, const std::wstring& name);
+// The bytes a REG_SZ holding `text` and its terminator has.
+std::vector<BYTE> StringBytes(const std::wstring& text);
+std::vector<BYTE> DwordBytes(DWORD value);
+bool KeyExists(const std::wstring& subKey);
+// Names of the values in the key, sorted; empty when the key is missing.
+std::vector<std::wstring> ValueNames(const std::wstring& subKey);
+
+// The ten values of the uninstall entry, in the order they are written.
+extern const std::vector<std::wstring> kUninstallValueNames;
+// Checks the uninstall entry holds exactly the ten values for this folder
+// and application size, and the Run value starts the application there.
+void ExpectUninstallEntry(const std::wstring& subKey, const std::wstring& installDir, DWORD estimatedSizeKb);
+void ExpectRunValue(const std::wstring& subKey, const std::wstring& installDir);
+
+// (bytes + 1023) / 1024 of the file; 0 when it cannot be read.
+DWORD FileSizeKb(const std::wstring& path);
+ULONGLONG FileSize(const std::wstring& path);
+
+// --- processes and windows --------------------------------------------------------
+
+// A started program (hidden error boxes, no handles inherited).
+struct StartedProcess {
+    UniqueHandle process;
+    DWORD id = 0;
+    explicit operator bool() const { return bool(process); }
+};
+// An empty `application` lets the command line name the program.
+StartedProcess StartProgram(const std::wstring& application, const std::wstring& commandLine,
+                            const std::wstring& workingDir = {});
+// Ends the process if it still runs and waits (bounded) for it.
+void EndProcess(StartedProcess& started);
+// The running processes whose parent was `parentId` (a snapshot).
+std::vector<PROCESSENTRY32W> ChildProcesses(DWORD parentId);
+
+// Top-level windows of the process with this class name (all of them when
+// `processId` is 0).
+std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className);
+std::wstring ClassName(HWND window);
 
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
