@@ -10,6 +10,7 @@
 // are reported. Every decode is checked against the file.
 #include "engine/lzms_buffer.h"
 #include "engine/lzms_decoder.h"
+#include "tests/host/lzms_test_support.h"
 #include "tools/vtpack/lzms_compress.h"
 
 #include <wimlib.h>
@@ -29,22 +30,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(f);
-    return bytes;
-}
-
-bool IsPe64(const std::vector<uint8_t>& b) {
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return false;
-    const uint32_t pe = b[0x3C] | (b[0x3D] << 8) | (b[0x3E] << 16) | (uint32_t{b[0x3F]} << 24);
-    return pe <= b.size() - 6 && std::memcmp(&b[pe], "PE\0\0", 4) == 0 && b[pe + 4] == 0x64 && b[pe + 5] == 0x86;
-}
+using lzms_test::IsPe64;
+using lzms_test::ReadFile;
 
 std::string DefaultFile() {
     const std::string folder = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";

@@ -57,7 +57,7 @@ NSIS=$BUILD/nsis-setup.exe
 
 # ---------- a trivial program, for the cost of starting a Wine process ----------
 printf 'int main(void) { return 0; }\n' >"$BUILD/tiny.c"
-x86_64-w64-mingw32-gcc -O2 -s -o "$BUILD/tiny.exe" "$BUILD/tiny.c"
+x86_64-w64-mingw32-gcc-posix -O2 -s -o "$BUILD/tiny.exe" "$BUILD/tiny.c"
 
 # ---------- one prefix, one warm server ----------
 cleanup() {
