@@ -861,6 +861,24 @@ VT_INLINE uint32_t ExtraBits(BackwardBits& in, const uint8_t* const& begin, unsi
     return in.Take(n);
 }
 
+// The repeat queues. A match's own offset joins its queue only once the
+// next item has been decoded (it waits as "pending" until then), and a
+// repeat match takes its entry out, closing the gap from behind.
+template <typename T>
+VT_INLINE void PushRecent(T* reps, T pending) {
+    reps[3] = reps[2];
+    reps[2] = reps[1];
+    reps[1] = reps[0];
+    reps[0] = pending;
+}
+
+template <typename T>
+VT_INLINE T TakeRecent(T* reps, unsigned index) {
+    const T value = reps[index];
+    for (unsigned i = index; i < 3; ++i) reps[i] = reps[i + 1];
+    return value;
+}
+
 // Copies an LZ match whose length and offset are already known to fit
 // between out and end.
 VT_INLINE void CopyMatch(uint8_t* dst, uint8_t* end, uint32_t offset, uint32_t length) {
@@ -961,10 +979,7 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
             // LZ match.
             uint32_t* reps = m.lzReps;
             if (m.lzPending != 0 && dst != m.lzPendingAt) {
-                reps[3] = reps[2];
-                reps[2] = reps[1];
-                reps[1] = reps[0];
-                reps[0] = m.lzPending;
+                PushRecent(reps, m.lzPending);
                 m.lzPending = 0;
             }
             uint32_t offset;
@@ -972,23 +987,14 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
                 const unsigned slot = DecodeSymbol(d.lzOffset, bb, m.inBegin, d.scratch, bad);
                 offset = kOffsetSlots.base[slot] + ExtraBits(bb, m.inBegin, kOffsetSlots.extra[slot]);
             } else if (!rd.Decode<kRepStates>(d.lzRepProbs[0], m.lzRepState[0], m.inEnd, d.usableProbability)) {
-                offset = reps[0];
-                reps[0] = reps[1];
-                reps[1] = reps[2];
-                reps[2] = reps[3];
+                offset = TakeRecent(reps, 0);
             } else if (!rd.Decode<kRepStates>(d.lzRepProbs[1], m.lzRepState[1], m.inEnd, d.usableProbability)) {
-                offset = reps[1];
-                reps[1] = reps[2];
-                reps[2] = reps[3];
+                offset = TakeRecent(reps, 1);
             } else {
-                offset = reps[2];
-                reps[2] = reps[3];
+                offset = TakeRecent(reps, 2);
             }
             if (m.lzPending != 0) {
-                reps[3] = reps[2];
-                reps[2] = reps[1];
-                reps[1] = reps[0];
-                reps[0] = m.lzPending;
+                PushRecent(reps, m.lzPending);
             }
             m.lzPending = offset;
 
@@ -1007,10 +1013,7 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
         // Delta match.
         uint64_t* reps = m.deltaReps;
         if (m.deltaPending != 0 && dst != m.deltaPendingAt) {
-            reps[3] = reps[2];
-            reps[2] = reps[1];
-            reps[1] = reps[0];
-            reps[0] = m.deltaPending;
+            PushRecent(reps, m.deltaPending);
             m.deltaPending = 0;
         }
         uint64_t pair;
@@ -1020,23 +1023,14 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
             const uint32_t raw = kOffsetSlots.base[slot] + ExtraBits(bb, m.inBegin, kOffsetSlots.extra[slot]);
             pair = (uint64_t{powerSym} << 32) | raw;
         } else if (!rd.Decode<kRepStates>(d.deltaRepProbs[0], m.deltaRepState[0], m.inEnd, d.usableProbability)) {
-            pair = reps[0];
-            reps[0] = reps[1];
-            reps[1] = reps[2];
-            reps[2] = reps[3];
+            pair = TakeRecent(reps, 0);
         } else if (!rd.Decode<kRepStates>(d.deltaRepProbs[1], m.deltaRepState[1], m.inEnd, d.usableProbability)) {
-            pair = reps[1];
-            reps[1] = reps[2];
-            reps[2] = reps[3];
+            pair = TakeRecent(reps, 1);
         } else {
-            pair = reps[2];
-            reps[2] = reps[3];
+            pair = TakeRecent(reps, 2);
         }
         if (m.deltaPending != 0) {
-            reps[3] = reps[2];
-            reps[2] = reps[1];
-            reps[1] = reps[0];
-            reps[0] = m.deltaPending;
+            PushRecent(reps, m.deltaPending);
         }
         m.deltaPending = pair;
 
