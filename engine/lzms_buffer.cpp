@@ -10,16 +10,14 @@ namespace {
 
 constexpr uint32_t kCrcPolynomial = 0xEDB88320u;  // reflected form of 0x04C11DB7
 
-constexpr std::array<uint32_t, 256> kCrcTable = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ ((c & 1) ? kCrcPolynomial : 0);
-        t[i] = c;
-    }
-    return t;
-}();
-static_assert(kCrcTable[1] == 0x77073096u && kCrcTable[255] == 0x2D02EF8Du);
+// Bit by bit: it only ever runs over the 23 bytes of a header, and a table
+// would cost the installer a kilobyte.
+constexpr uint32_t Crc32Update(uint32_t crc, uint8_t byte) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ ((crc & 1) ? kCrcPolynomial : 0);
+    return crc;
+}
+static_assert(Crc32Update(0, 1) == 0x77073096u && Crc32Update(0, 255) == 0x2D02EF8Du);
 
 constexpr uint16_t kHeaderLength = 24;
 static_assert(kHeaderLength == kLzmsBufferHeaderSize);
@@ -62,7 +60,7 @@ bool ParseHeader(const uint8_t* in, size_t inSize, Header& h) {
 
 uint32_t LzmsCrc32(const uint8_t* data, size_t size, uint32_t crc) noexcept {
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = kCrcTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < size; ++i) crc = Crc32Update(crc, data[i]);
     return ~crc;
 }
 

@@ -138,8 +138,8 @@ struct SlotTable {
 };
 
 template <size_t N, size_t R>
-constexpr SlotTable<N> ExpandRuns(const BitRun (&runs)[R]) {
-    SlotTable<N> t;
+constexpr void FillSlots(SlotTable<N>& t, const BitRun (&runs)[R]) {
+    t.filled = 0;
     uint64_t next = 1;
     for (const BitRun& run : runs) {
         for (unsigned k = 0; k < run.slots && t.filled < N; ++k) {
@@ -150,11 +150,21 @@ constexpr SlotTable<N> ExpandRuns(const BitRun (&runs)[R]) {
         }
     }
     t.base[N] = static_cast<uint32_t>(next);
+}
+
+template <size_t N, size_t R>
+constexpr SlotTable<N> ExpandRuns(const BitRun (&runs)[R]) {
+    SlotTable<N> t;
+    FillSlots(t, runs);
     return t;
 }
 
+// The offset slots are 4 KB: each decompressor fills its own copy when it
+// is created (OffsetSlots), so that the setup program does not carry them.
+// This one only pins the values at compile time.
 constexpr SlotTable<kMaxOffsetSymbols> kOffsetSlots = ExpandRuns<kMaxOffsetSymbols>(kOffsetRuns);
 constexpr SlotTable<kLengthSymbols> kLengthSlots = ExpandRuns<kLengthSymbols>(kLengthRuns);
+using OffsetSlots = SlotTable<kMaxOffsetSymbols>;
 
 static_assert(kOffsetSlots.filled == kMaxOffsetSymbols);
 static_assert(kLengthSlots.filled == kLengthSymbols);
@@ -164,13 +174,13 @@ static_assert(kOffsetSlots.base[16] == 0x29 && kOffsetSlots.base[512] == 0x97e4a
 static_assert(kLengthSlots.base[53] == 0x108ab);
 
 // Offset codes only have the slots that can occur in a block of this size.
-unsigned OffsetSlotCount(size_t blockSize) {
+unsigned OffsetSlotCount(const OffsetSlots& slots, size_t blockSize) {
     if (blockSize < 2) return 0;
     const uint32_t largest = static_cast<uint32_t>(blockSize - 1);
     unsigned lo = 0, hi = kMaxOffsetSymbols;  // base[lo] <= largest < base[hi]
     while (hi - lo > 1) {
         const unsigned mid = (lo + hi) / 2;
-        if (kOffsetSlots.base[mid] <= largest) lo = mid; else hi = mid;
+        if (slots.base[mid] <= largest) lo = mid; else hi = mid;
     }
     return lo + 1;
 }
@@ -375,27 +385,21 @@ struct AdaptiveCode {
     unsigned period;
 };
 
-constexpr std::array<uint16_t, kMaxOffsetSymbols> kIdentity = [] {
-    std::array<uint16_t, kMaxOffsetSymbols> t{};
-    for (unsigned i = 0; i < kMaxOffsetSymbols; ++i) t[i] = static_cast<uint16_t>(i);
-    return t;
-}();
-
-// Stable counting sort of the symbols in[0, n) by key(symbol) < buckets
+// Stable counting sort of the symbols in(0) .. in(n - 1) by key(symbol) < buckets
 // (at most MaxBuckets) into out. The input is split into `Blocks` consecutive
 // blocks handled side by side: with a single counter per key, runs of equal
 // keys would chain every increment to the previous one through memory.
-template <unsigned MaxBuckets, unsigned Blocks, typename Key>
-VT_INLINE void StableBucketSort(const uint16_t* in, unsigned n, unsigned buckets, uint16_t* out, Key key) {
+template <unsigned MaxBuckets, unsigned Blocks, typename In, typename Key>
+VT_INLINE void StableBucketSort(In in, unsigned n, unsigned buckets, uint16_t* out, Key key) {
     unsigned lo[Blocks + 1];
     for (unsigned b = 0; b <= Blocks; ++b) lo[b] = n * b / Blocks;
     const unsigned common = lo[1] - lo[0];  // every block has this many, some one more
     uint16_t at[Blocks][MaxBuckets];
     for (unsigned b = 0; b < Blocks; ++b) std::memset(at[b], 0, buckets * sizeof(uint16_t));
     for (unsigned i = 0; i < common; ++i)
-        for (unsigned b = 0; b < Blocks; ++b) ++at[b][key(in[lo[b] + i])];
+        for (unsigned b = 0; b < Blocks; ++b) ++at[b][key(in(lo[b] + i))];
     for (unsigned b = 0; b < Blocks; ++b)
-        if (lo[b + 1] - lo[b] > common) ++at[b][key(in[lo[b] + common])];
+        if (lo[b + 1] - lo[b] > common) ++at[b][key(in(lo[b] + common))];
     unsigned pos = 0;
     for (unsigned k = 0; k < buckets; ++k) {
         for (unsigned b = 0; b < Blocks; ++b) {
@@ -406,13 +410,13 @@ VT_INLINE void StableBucketSort(const uint16_t* in, unsigned n, unsigned buckets
     }
     for (unsigned i = 0; i < common; ++i) {
         for (unsigned b = 0; b < Blocks; ++b) {
-            const uint16_t sym = in[lo[b] + i];
+            const uint16_t sym = in(lo[b] + i);
             out[at[b][key(sym)]++] = sym;
         }
     }
     for (unsigned b = 0; b < Blocks; ++b) {
         if (lo[b + 1] - lo[b] > common) {
-            const uint16_t sym = in[lo[b] + common];
+            const uint16_t sym = in(lo[b] + common);
             out[at[b][key(sym)]++] = sym;
         }
     }
@@ -426,13 +430,14 @@ bool HuffmanLengths(const uint32_t* counts, unsigned n, BuildScratch& s) {
     // two radix passes of 6 bits.
     uint32_t largest = 0;
     for (unsigned sym = 0; sym < n; ++sym) largest = counts[sym] > largest ? counts[sym] : largest;
+    const auto identity = [](unsigned i) { return static_cast<uint16_t>(i); };
     if (largest < 256) {
-        StableBucketSort<256, 2>(kIdentity.data(), n, largest + 1, s.order,
+        StableBucketSort<256, 2>(identity, n, largest + 1, s.order,
                                  [&](unsigned sym) { return counts[sym]; });
     } else {
-        StableBucketSort<64, 4>(kIdentity.data(), n, 64, s.byCountLow,
+        StableBucketSort<64, 4>(identity, n, 64, s.byCountLow,
                                 [&](unsigned sym) { return counts[sym] & 63; });
-        StableBucketSort<64, 4>(s.byCountLow, n, (largest >> 6) + 1, s.order,
+        StableBucketSort<64, 4>([&](unsigned i) { return s.byCountLow[i]; }, n, (largest >> 6) + 1, s.order,
                                 [&](unsigned sym) { return counts[sym] >> 6; });
     }
     for (unsigned i = 0; i < n; ++i) s.sortedCount[i] = counts[s.order[i]];
@@ -782,6 +787,8 @@ struct LzmsDecompressor {
 
     BuildScratch scratch;
 
+    OffsetSlots offsetSlots;  // filled once, when the decompressor is created
+
     // A copy of kUsableProbability: addressed from the decompressor, it
     // costs the item loop no register of its own.
     uint8_t usableProbability[65];
@@ -823,7 +830,7 @@ bool ResetState(LzmsDecompressor& d, size_t outSize) {
     ResetProbabilities(d.deltaProbs);
     for (auto& p : d.lzRepProbs) ResetProbabilities(p);
     for (auto& p : d.deltaRepProbs) ResetProbabilities(p);
-    const unsigned offsetSlots = OffsetSlotCount(outSize);
+    const unsigned offsetSlots = OffsetSlotCount(d.offsetSlots, outSize);
     return ResetCode(d.literal, kLiteralSymbols, kLiteralRebuild, d.scratch) &&
            ResetCode(d.lzOffset, offsetSlots, kLzOffsetRebuild, d.scratch) &&
            ResetCode(d.length, kLengthSymbols, kLengthRebuild, d.scratch) &&
@@ -985,7 +992,7 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
             uint32_t offset;
             if (!rd.Decode<kLzStates>(d.lzProbs, m.lzState, m.inEnd, d.usableProbability)) {
                 const unsigned slot = DecodeSymbol(d.lzOffset, bb, m.inBegin, d.scratch, bad);
-                offset = kOffsetSlots.base[slot] + ExtraBits(bb, m.inBegin, kOffsetSlots.extra[slot]);
+                offset = d.offsetSlots.base[slot] + ExtraBits(bb, m.inBegin, d.offsetSlots.extra[slot]);
             } else if (!rd.Decode<kRepStates>(d.lzRepProbs[0], m.lzRepState[0], m.inEnd, d.usableProbability)) {
                 offset = TakeRecent(reps, 0);
             } else if (!rd.Decode<kRepStates>(d.lzRepProbs[1], m.lzRepState[1], m.inEnd, d.usableProbability)) {
@@ -1020,7 +1027,7 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
         if (!rd.Decode<kDeltaStates>(d.deltaProbs, m.deltaState, m.inEnd, d.usableProbability)) {
             const unsigned powerSym = DecodeSymbol(d.power, bb, m.inBegin, d.scratch, bad);
             const unsigned slot = DecodeSymbol(d.deltaOffset, bb, m.inBegin, d.scratch, bad);
-            const uint32_t raw = kOffsetSlots.base[slot] + ExtraBits(bb, m.inBegin, kOffsetSlots.extra[slot]);
+            const uint32_t raw = d.offsetSlots.base[slot] + ExtraBits(bb, m.inBegin, d.offsetSlots.extra[slot]);
             pair = (uint64_t{powerSym} << 32) | raw;
         } else if (!rd.Decode<kRepStates>(d.deltaRepProbs[0], m.deltaRepState[0], m.inEnd, d.usableProbability)) {
             pair = TakeRecent(reps, 0);
@@ -1057,7 +1064,9 @@ bool DecodeItems(LzmsDecompressor& d, const uint8_t* in, size_t inSize, uint8_t*
 }  // namespace
 
 LzmsDecompressor* LzmsCreateDecompressor() noexcept {
-    return new (std::nothrow) LzmsDecompressor();
+    LzmsDecompressor* d = new (std::nothrow) LzmsDecompressor();
+    if (d) FillSlots(d->offsetSlots, kOffsetRuns);
+    return d;
 }
 
 void LzmsFreeDecompressor(LzmsDecompressor* decompressor) noexcept {
