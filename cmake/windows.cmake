@@ -65,6 +65,11 @@ set(VT_SETUP_SOURCES
     engine/uninstall.cpp
     window/ui_state.cpp
     window/setup_window.cpp
+    render/text_formats.cpp
+    render/render_surface.cpp
+    render/primitives.cpp
+    render/header_island.cpp
+    render/page_painters.cpp
 )
 list(TRANSFORM VT_SETUP_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 add_library(setup_core STATIC ${VT_SETUP_SOURCES} ${VT_CORE_SOURCES})

@@ -1,9 +1,10 @@
 // The setup window's procedure. For now it keeps the window alive and
-// correct as a window: it owns mainWindow, paints the background, takes the
+// correct as a window: it owns mainWindow, paints every frame, takes the
 // progress channel's texts, refuses to close during an operation and runs the
 // finishing step when it is destroyed.
 #include "window/setup_window.h"
 
+#include "render/render_surface.h"
 #include "setup/finishing.h"
 #include "setup/progress.h"
 #include "window/ui_state.h"
@@ -12,25 +13,10 @@
 
 namespace {
 
-// The frame's background, (0.055, 0.055, 0.068) as 8-bit sRGB.
-constexpr COLORREF kBackground = RGB(14, 14, 17);
-
 LRESULT OnCreate(HWND window) {
     mainWindow = window;
     const UINT windowDpi = GetDpiForWindow(window);
     dpi = windowDpi ? windowDpi : 96;
-    return 0;
-}
-
-LRESULT OnPaint(HWND window) {
-    PAINTSTRUCT paint{};
-    HDC dc = BeginPaint(window, &paint);
-    if (dc) {
-        HBRUSH brush = CreateSolidBrush(kBackground);
-        FillRect(dc, &paint.rcPaint, brush);
-        DeleteObject(brush);
-    }
-    EndPaint(window, &paint);
     return 0;
 }
 
@@ -40,6 +26,7 @@ LRESULT OnClose(HWND window) {
 }
 
 LRESULT OnDestroy() {
+    ReleaseRenderSurface();
     StartSelfRemoval();
     mainWindow = nullptr;
     PostQuitMessage(0);
@@ -71,7 +58,7 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy();
-    case WM_PAINT: return OnPaint(window);
+    case WM_PAINT: PaintWindow(); return 0;
     case WM_CLOSE: return OnClose(window);
     case WM_ERASEBKGND: return 1;
     case WM_SETUP_PROGRESS: return OnSetupProgress(window, wParam, lParam);

@@ -1,0 +1,268 @@
+#include "render/page_painters.h"
+
+#include "render/header_island.h"
+#include "render/primitives.h"
+#include "render/text_formats.h"
+#include "setup/setup_state.h"
+#include "window/ui_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kDownloadGlyph = 0xE896, kBinGlyph = 0xE74D, kFolderGlyph = 0xE8B7, kPlayGlyph = 0xE768;
+
+// A button of a page. A negative x counts back from the right edge.
+struct ButtonSpec {
+    const wchar_t* label;
+    Action action;
+    float left, top, right, bottom;
+    wchar_t glyph;
+    ButtonKind kind;
+};
+
+const ButtonSpec kWelcomeButtons[] = {
+    {L"Install", ActionInstall, 28, 198, 274, 234, kDownloadGlyph, ButtonPrimary},
+    {L"Customize", ActionCustomize, 284, 198, -28, 234, 0, ButtonSecondary},
+};
+const ButtonSpec kMaintenanceButtons[] = {
+    {L"Update", ActionInstall, 28, 198, 178, 234, kDownloadGlyph, ButtonPrimary},
+    {L"Customize", ActionCustomize, 186, 198, 306, 234, 0, ButtonSecondary},
+    {L"Uninstall", ActionUninstall, 314, 198, -28, 234, kBinGlyph, ButtonDanger},
+};
+const ButtonSpec kBrowseButton[] = {
+    {L"Browse\u2026", ActionBrowse, -140, 260, -40, 288, kFolderGlyph, ButtonSecondary},
+};
+const ButtonSpec kConfirmButtons[] = {
+    {L"Uninstall now", ActionUninstall, 28, 248, 240, 284, kBinGlyph, ButtonDanger},
+    {L"Cancel", ActionCustomize, 250, 248, -28, 284, 0, ButtonSecondary},
+};
+const ButtonSpec kInstalledButtons[] = {
+    {L"Launch Velmo Tulve", ActionLaunch, 28, 198, 274, 234, kPlayGlyph, ButtonPrimary},
+    {L"Done", ActionFinish, 284, 198, -28, 234, 0, ButtonSecondary},
+};
+const ButtonSpec kCloseButton[] = {
+    {L"Close", ActionFinish, 110, 198, -110, 234, 0, ButtonPrimary},
+};
+
+// Layout rectangles in DIPs; a negative coordinate counts back from the
+// right edge (x) or the bottom edge (y) of the client area.
+struct TextSpec {
+    Rect rect;
+    float alpha;  // of white
+    DWRITE_TEXT_ALIGNMENT alignment;
+    bool clip;
+};
+
+constexpr auto kLeading = DWRITE_TEXT_ALIGNMENT_LEADING;
+constexpr auto kCenter = DWRITE_TEXT_ALIGNMENT_CENTER;
+
+constexpr TextSpec kTitle{{28, 72, -28, 102}, 1.0f, kCenter, false};
+constexpr TextSpec kInfoPath{{40, 144, -40, 162}, 0.92f, kLeading, true};
+constexpr TextSpec kInfoCaption{{40, 162, -40, 180}, 0.68f, kLeading, true};
+constexpr TextSpec kFolderCaption{{40, 258, -148, 276}, 0.65f, kLeading, true};
+constexpr TextSpec kFolderPath{{40, 274, -148, 292}, 0.85f, kLeading, true};
+constexpr TextSpec kFolderPathWide{{40, 274, -40, 292}, 0.85f, kLeading, true};
+constexpr TextSpec kConfirmFolder{{42, 154, -42, 174}, 0.84f, kLeading, true};
+constexpr TextSpec kPercentage{{36, 200, -36, 222}, 0.56f, kCenter, false};
+
+struct Frame {
+    ID2D1RenderTarget* rt;
+    ID2D1SolidColorBrush* brush;
+    float w, h;
+
+    Rect Place(const Rect& r) const {
+        return Rect{r.left < 0 ? w + r.left : r.left, r.top < 0 ? h + r.top : r.top,
+                    r.right < 0 ? w + r.right : r.right, r.bottom < 0 ? h + r.bottom : r.bottom};
+    }
+    void Buttons(const ButtonSpec* specs, size_t count) const {
+        for (const ButtonSpec* s = specs; s != specs + count; ++s) {
+            DrawButton(rt, brush, s->action, Place(Rect{s->left, s->top, s->right, s->bottom}), s->label, s->glyph,
+                       s->kind);
+        }
+    }
+    template <size_t N>
+    void Buttons(const ButtonSpec (&specs)[N]) const {
+        Buttons(specs, N);
+    }
+    void Panel(const Rect& rect, float fillAlpha) const {
+        const Rect placed = Place(rect);
+        FillRounded(rt, brush, placed, 12, Color{1, 1, 1, fillAlpha});
+        DrawRoundedRim(rt, placed, 12, 1, 0.45f, 0.25f);
+    }
+    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextSpec& spec, float alpha) const {
+        DrawTextIn(rt, brush, text, format, Place(spec.rect), Color{1, 1, 1, alpha}, spec.alignment, spec.clip);
+    }
+    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextSpec& spec) const {
+        Text(text, format, spec, spec.alpha);
+    }
+};
+
+// "n%" with n rounded half away from zero; a minus sign first if negative.
+std::wstring Percentage(float fraction) {
+    const long n = lroundf(fraction * 100.0f);
+    wchar_t digits[24];
+    wchar_t* first = digits + 23;
+    *first = L'%';
+    const bool negative = n < 0;
+    unsigned long magnitude = negative ? 0ul - (unsigned long)n : (unsigned long)n;
+    do {
+        *--first = wchar_t(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (negative) *--first = L'-';
+    return std::wstring(first, digits + 24);
+}
+
+constexpr TextSpec kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
+
+void PaintCommonFrame(const Frame& f) {
+    const float w = f.w;
+    const D2D1_GRADIENT_STOP stops[] = {{0.0f, {0.16f, 0.21f, 0.30f, 0.38f}}, {1.0f, {0.055f, 0.055f, 0.068f, 0}}};
+    if (const auto glow = CreateGradientBrush(f.rt, stops, 2, {w / 2, 0}, {w / 2, 160})) {
+        f.rt->FillRectangle(Rect{0, 0, w, 160}, glow.Get());
+    }
+    DrawRoundedRim(f.rt, f.Place(Rect{0.5f, 0.5f, -0.5f, -0.5f}), 12, 1, 0.72f, 0.55f);
+    DrawCaptionButton(f.rt, f.brush, ActionMinimize, f.Place(Rect{-66, 12, -42, 36}), false);
+    DrawCaptionButton(f.rt, f.brush, ActionClose, f.Place(Rect{-36, 12, -12, 36}), true);
+    PaintHeaderIsland(f.rt, f.brush, w / 2, 24);
+
+    const bool uninstall = operationKind == OperationUninstall;
+    const wchar_t* title = L"";
+    std::wstring_view subtitle;
+    switch (page) {
+        case PageWelcome:
+            title = L"Velmo Tulve";
+            subtitle = L"Dynamic Island, Quick Controls & Instant Search";
+            break;
+        case PageMaintenance:
+            title = L"Velmo Tulve is installed";
+            subtitle = L"Update, change startup options, or uninstall";
+            break;
+        case PageConfirmUninstall:
+            title = L"Uninstall Velmo Tulve?";
+            subtitle = L"Removes app files, Start Menu shortcut, and auto-start entry";
+            break;
+        case PageProgress:
+            title = uninstall ? L"Uninstalling Velmo Tulve" : L"Installing Velmo Tulve";
+            subtitle = statusText;
+            break;
+        case PageResult:
+            if (operationSucceeded) {
+                title = uninstall ? L"Uninstalled" : L"All set";
+                subtitle = statusText;
+            } else {
+                title = uninstall ? L"Uninstall failed" : L"Installation failed";
+                subtitle = errorText;
+            }
+            break;
+        case PageLicense:
+            title = L"Velmo Tulve License";
+            subtitle = L"MIT License";
+            break;
+    }
+    f.Text(title, titleFormat.Get(), kTitle);
+    if (bodyFormat) bodyFormat->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+    f.Text(subtitle, bodyFormat.Get(), kSubtitle, operationSucceeded ? 0.64f : 0.85f);
+}
+
+struct CheckBoxSpec {
+    const wchar_t* label;
+    Action action;
+    float y;
+    bool* checked;
+};
+
+const CheckBoxSpec kOptionBoxes[] = {
+    {L"Start Velmo Tulve automatically with Windows", ActionToggleAutoStart, 302, &setupOptions.autoStart},
+    {L"Add Start Menu shortcut", ActionToggleShortcut, 330, &setupOptions.startMenuShortcut},
+    {L"Launch Velmo Tulve when finished", ActionToggleLaunch, 358, &setupOptions.launchWhenFinished},
+};
+
+void PaintInstallPage(const Frame& f) {
+    const bool maintenance = page == PageMaintenance;
+    f.Panel(Rect{28, 140, -28, 184}, 0.055f);
+    f.Text(setupOptions.installDir, pathFormat.Get(), kInfoPath);
+    f.Text(
+        maintenance ? L"Current installation \u00B7 Updates keep your settings" : L"Installs for your Windows account",
+        captionFormat.Get(), kInfoCaption);
+    if (maintenance) {
+        f.Buttons(kMaintenanceButtons);
+    } else {
+        f.Buttons(kWelcomeButtons);
+    }
+
+    if (customizeExpanded) {
+        f.Panel(Rect{28, 250, -28, 398}, 0.045f);
+        f.Text(L"Install folder", captionFormat.Get(), kFolderCaption);
+        if (!existingInstall) f.Buttons(kBrowseButton);
+        f.Text(setupOptions.installDir, pathFormat.Get(), existingInstall ? kFolderPathWide : kFolderPath);
+        for (const CheckBoxSpec& box : kOptionBoxes) {
+            DrawCheckBox(f.rt, f.brush, box.action, 40, box.y, 360, *box.checked, box.label);
+        }
+    }
+
+    // The licence link sits at the bottom and moves with the window height.
+    const Rect link{f.w / 2 - 54, f.h - 38, f.w / 2 + 54, f.h - 16};
+    AddHitTarget(ActionViewLicense, link);
+    f.Text(L"View MIT License", captionFormat.Get(), TextSpec{link, 0.45f, kCenter, false},
+           hoveredAction == ActionViewLicense ? 0.88f : 0.45f);
+}
+
+void PaintConfirmUninstallPage(const Frame& f) {
+    FillRounded(f.rt, f.brush, f.Place(Rect{28, 142, -28, 224}), 12, Color{0.95f, 0.30f, 0.28f, 0.08f});
+    StrokeRounded(f.rt, f.brush, f.Place(Rect{28.5f, 142.5f, -28.5f, 223.5f}), 11.5f, Color{1.0f, 0.44f, 0.40f, 0.26f},
+                  1);
+    f.Text(L"Folder: " + setupOptions.installDir, captionFormat.Get(), kConfirmFolder);
+    DrawCheckBox(f.rt, f.brush, ActionToggleDeleteData, 42, 184, 370, setupOptions.deleteData,
+                 L"Also delete saved settings & preferences");
+    f.Buttons(kConfirmButtons);
+}
+
+void PaintProgressPage(const Frame& f) {
+    FillRounded(f.rt, f.brush, f.Place(Rect{36, 176, -36, 186}), 5, Color{1, 1, 1, 0.12f});
+    // A sliver always shows; beyond 1 the bar is simply full while the
+    // percentage shows the value as it is.
+    const float v = std::clamp(progressShown, 0.04f, 1.0f);
+    FillRounded(f.rt, f.brush, Rect{36, 176, 36 + (f.w - 72) * v, 186}, 5,
+                operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f});
+    f.Text(Percentage(progressShown), captionFormat.Get(), kPercentage);
+}
+
+void PaintLicensePage(const Frame& f) {
+    const float w = f.w, h = f.h;
+    f.Panel(Rect{28, 134, -28, -64}, 0.045f);
+    if (licenseFormat) {
+        // Direct2D's text clip option is ignored by some implementations; an
+        // axis-aligned clip is honoured everywhere.
+        f.rt->PushAxisAlignedClip(f.Place(Rect{40, 144, -40, -74}), D2D1_ANTIALIAS_MODE_ALIASED);
+        f.Text(licenseText, licenseFormat.Get(),
+               TextSpec{{40, 144 - float(licenseScroll), -40, h + 336}, 0.82f, kLeading, false});
+        f.rt->PopAxisAlignedClip();
+    }
+    DrawButton(f.rt, f.brush, ActionBack, Rect{w / 2 - 70, h - 50, w / 2 + 70, h - 14}, L"Back", 0, ButtonSecondary);
+}
+
+}  // namespace
+
+void PaintPage(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float widthDips, float heightDips) {
+    const Frame f{rt, brush, widthDips, heightDips};
+    PaintCommonFrame(f);
+    switch (page) {
+        case PageWelcome:
+        case PageMaintenance: PaintInstallPage(f); break;
+        case PageConfirmUninstall: PaintConfirmUninstallPage(f); break;
+        case PageProgress: PaintProgressPage(f); break;
+        case PageResult:
+            if (operationSucceeded && operationKind == OperationInstall) {
+                f.Buttons(kInstalledButtons);
+            } else {
+                f.Buttons(kCloseButton);
+            }
+            break;
+        case PageLicense: PaintLicensePage(f); break;
+    }
+}

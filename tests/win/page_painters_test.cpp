@@ -1,0 +1,192 @@
+// The frames of every page and state, drawn by a real WM_PAINT with the real
+// Direct2D: the hit targets they register (ids, order and rectangles) at 96
+// and 144 DPI, text that is really drawn, the icon of every button, and a
+// frame without one of its text formats.
+#include "render/render_surface.h"
+#include "render/text_formats.h"
+#include "setup/setup_state.h"
+#include "tests/win/render_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Targets = std::vector<HitTarget>;
+
+// Every frame starts with the two caption buttons.
+Targets WithCaption(Targets page) {
+    page.insert(page.begin(), {{ActionMinimize, 394, 12, 418, 36}, {ActionClose, 424, 12, 448, 36}});
+    return page;
+}
+
+const HitTarget kAutoStart{ActionToggleAutoStart, 40, 302, 400, 326};
+const HitTarget kShortcut{ActionToggleShortcut, 40, 330, 400, 354};
+const HitTarget kLaunchBox{ActionToggleLaunch, 40, 358, 400, 382};
+const HitTarget kLicenseLinkShort{ActionViewLicense, 176, 278, 284, 300};
+const HitTarget kLicenseLinkTall{ActionViewLicense, 176, 414, 284, 436};
+
+struct TargetCase {
+    const char* scene;
+    bool existingInstall;  // overrides the scene's
+    Targets expected;
+};
+
+const TargetCase kTargetCases[] = {
+    {"welcome", false, {{ActionInstall, 28, 198, 274, 234}, {ActionCustomize, 284, 198, 432, 234}, kLicenseLinkShort}},
+    {"welcome-options",
+     false,
+     {{ActionInstall, 28, 198, 274, 234},
+      {ActionCustomize, 284, 198, 432, 234},
+      {ActionBrowse, 320, 260, 420, 288},
+      kAutoStart,
+      kShortcut,
+      kLaunchBox,
+      kLicenseLinkTall}},
+    {"maintenance",
+     true,
+     {{ActionInstall, 28, 198, 178, 234},
+      {ActionCustomize, 186, 198, 306, 234},
+      {ActionUninstall, 314, 198, 432, 234},
+      kLicenseLinkShort}},
+    {"maintenance-options",
+     true,
+     {{ActionInstall, 28, 198, 178, 234},
+      {ActionCustomize, 186, 198, 306, 234},
+      {ActionUninstall, 314, 198, 432, 234},
+      kAutoStart,
+      kShortcut,
+      kLaunchBox,
+      kLicenseLinkTall}},
+    {"maintenance-options",
+     false,
+     {{ActionInstall, 28, 198, 178, 234},
+      {ActionCustomize, 186, 198, 306, 234},
+      {ActionUninstall, 314, 198, 432, 234},
+      {ActionBrowse, 320, 260, 420, 288},
+      kAutoStart,
+      kShortcut,
+      kLaunchBox,
+      kLicenseLinkTall}},
+    {"confirm-uninstall",
+     true,
+     {{ActionToggleDeleteData, 42, 184, 412, 208},
+      {ActionUninstall, 28, 248, 240, 284},
+      {ActionCustomize, 250, 248, 432, 284}}},
+    {"progress-install", false, {}},
+    {"result-installed", false, {{ActionLaunch, 28, 198, 274, 234}, {ActionFinish, 284, 198, 432, 234}}},
+    {"result-uninstalled", true, {{ActionFinish, 110, 198, 350, 234}}},
+    {"result-install-failed", false, {{ActionFinish, 110, 198, 350, 234}}},
+    {"result-uninstall-failed", true, {{ActionFinish, 110, 198, 350, 234}}},
+    {"license", false, {{ActionBack, 160, 402, 300, 438}}},
+};
+
+std::string Describe(const Targets& targets) {
+    std::string text;
+    for (const HitTarget& t : targets) {
+        text += std::to_string(t.id) + "{" + std::to_string(t.left) + "," + std::to_string(t.top) + "," +
+                std::to_string(t.right) + "," + std::to_string(t.bottom) + "} ";
+    }
+    return text;
+}
+
+bool IsInk(const Pixel& p, const Pixel& against) {
+    return abs(p.r - against.r) + abs(p.g - against.g) + abs(p.b - against.b) > 90;
+}
+
+// Pixels in the DIP rectangle that differ clearly from `against`.
+int InkIn(const RenderWindow& window, const Rect& r, const Pixel& against) {
+    const float scale = float(dpi) / 96.0f;
+    int ink = 0;
+    for (int y = int(r.top * scale); y < int(r.bottom * scale); ++y) {
+        for (int x = int(r.left * scale); x < int(r.right * scale); ++x) ink += IsInk(window.AtPixel(x, y), against);
+    }
+    return ink;
+}
+
+class PagePaintersTest : public testing::Test {
+protected:
+    void TearDown() override { ResetWindowState(); }
+    RenderWindow window;
+};
+
+TEST_F(PagePaintersTest, EveryPageRegistersItsTargetsInTabOrderAtEveryDpi) {
+    for (const uint32_t windowDpi : {96u, 144u}) {
+        for (const TargetCase& c : kTargetCases) {
+            SCOPED_TRACE(std::string(c.scene) + " existingInstall " + std::to_string(c.existingInstall) + " at " +
+                         std::to_string(windowDpi));
+            ApplyScene(SceneNamed(c.scene));
+            existingInstall = c.existingInstall;
+            ASSERT_TRUE(window.Paint(windowDpi));
+            EXPECT_EQ(Describe(hitTargets), Describe(WithCaption(c.expected)));
+        }
+    }
+}
+
+TEST_F(PagePaintersTest, EveryPageDrawsItsTitleAndEveryButtonItsIcon) {
+    for (const uint32_t windowDpi : {96u, 144u}) {
+        for (const RenderScene& scene : kRenderScenes) {
+            SCOPED_TRACE(std::string(scene.name) + " at " + std::to_string(windowDpi));
+            ApplyScene(scene);
+            ASSERT_TRUE(window.Paint(windowDpi));
+            EXPECT_GT(InkIn(window, Rect{28, 72, 432, 102}, window.At(20, 87)), 40) << "title";
+            // Icon buttons: the 14-DIP cell left of the label, where the
+            // group of icon, gap and measured label is centred.
+            for (const HitTarget& t : hitTargets) {
+                const wchar_t* label = t.id == ActionInstall  ? (page == PageMaintenance ? L"Update" : L"Install")
+                                       : t.id == ActionBrowse ? L"Browse\u2026"
+                                       : t.id == ActionLaunch ? L"Launch Velmo Tulve"
+                                       : t.id == ActionUninstall
+                                           ? (page == PageMaintenance ? L"Uninstall" : L"Uninstall now")
+                                           : nullptr;
+                if (!label) continue;
+                ComPtr<IDWriteTextLayout> layout;
+                DWRITE_TEXT_METRICS metrics{};
+                ASSERT_HRESULT_SUCCEEDED(dwriteFactory->CreateTextLayout(label, UINT32(wcslen(label)),
+                                                                         buttonFormat.Get(), 300, 36, &layout));
+                ASSERT_HRESULT_SUCCEEDED(layout->GetMetrics(&metrics));
+                const float left =
+                    t.left + std::max((t.right - t.left - metrics.widthIncludingTrailingWhitespace - 20) / 2, 10.0f);
+                const float cy = (t.top + t.bottom) / 2;
+                const Pixel fill = window.At(t.left + 6, cy);
+                EXPECT_GT(InkIn(window, Rect{left, cy - 7, left + 14, cy + 7}, fill), 8) << "icon of " << t.id;
+                EXPECT_GT(InkIn(window, Rect{left + 20, cy - 7, t.right - 8, cy + 7}, fill), 20) << "label of " << t.id;
+            }
+        }
+    }
+}
+
+TEST_F(PagePaintersTest, LicencePageShowsTheTextInsideItsClip) {
+    ApplyScene(SceneNamed("license"));
+    ASSERT_TRUE(window.Paint(96));
+    const Pixel panel = window.At(34, 300);
+    EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), 500);
+    licenseScroll = 140;  // the text moves up; nothing is drawn outside the clip
+    ASSERT_TRUE(window.Paint(96));
+    EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), 500);
+    EXPECT_EQ(InkIn(window, Rect{44, 138, 416, 143}, panel), 0);
+    EXPECT_EQ(InkIn(window, Rect{44, 379, 416, 385}, panel), 0);
+}
+
+// Text drawn with a missing format is skipped; shapes and targets stay.
+TEST_F(PagePaintersTest, MissingTextFormatSkipsOnlyItsText) {
+    ApplyScene(SceneNamed("welcome"));
+    ASSERT_TRUE(window.Paint(96));
+    const std::string targets = Describe(hitTargets);
+    const Pixel button = window.At(40, 216);
+    const ComPtr<IDWriteTextFormat> saved[] = {titleFormat, buttonFormat};
+    titleFormat.Reset();
+    buttonFormat.Reset();
+    const HDC dc = GetDC(window.handle());
+    RenderFrame(dc, window.width(), window.height());
+    ReleaseDC(window.handle(), dc);
+    titleFormat = saved[0];
+    buttonFormat = saved[1];
+
+    EXPECT_EQ(Describe(hitTargets), targets);
+    EXPECT_EQ(InkIn(window, Rect{28, 72, 432, 102}, window.At(20, 87)), 0) << "title without its format";
+    EXPECT_EQ(InkIn(window, Rect{150, 205, 260, 228}, button), 0) << "install label without its format";
+    EXPECT_EQ(window.At(40, 216).r, button.r) << "the button itself is still drawn";
+    EXPECT_GT(InkIn(window, Rect{28, 106, 432, 140}, window.At(20, 120)), 40) << "subtitle keeps its format";
+}
+
+}  // namespace
