@@ -2,6 +2,7 @@
 
 #include "render/header_island.h"
 #include "render/primitives.h"
+#include "render/render_surface.h"
 #include "render/text_formats.h"
 #include "setup/setup_state.h"
 #include "window/ui_state.h"
@@ -232,6 +233,37 @@ void PaintProgressPage(const Frame& f) {
     f.Text(Percentage(progressShown), captionFormat.Get(), kPercentage);
 }
 
+// The licence laid out in `width` and drawn into a bitmap of its own, kept
+// until the DPI, the width or the text changes; null when that fails.
+ID2D1Bitmap* LicenseBitmap(const Frame& f, float width) {
+    RenderSurface& s = renderSurface;
+    if (s.licenseBitmap && s.licenseBitmapDpi == float(dpi) && s.licenseBitmapWidth == width &&
+        s.licenseBitmapLength == licenseText.size()) {
+        return s.licenseBitmap.Get();
+    }
+    s.licenseBitmap.Reset();
+    licenseFormat->SetTextAlignment(kLeading);
+    ComPtr<IDWriteTextLayout> layout;
+    DWRITE_TEXT_METRICS metrics{};
+    ComPtr<ID2D1BitmapRenderTarget> target;
+    if (FAILED(dwriteFactory->CreateTextLayout(licenseText.c_str(), UINT32(licenseText.size()), licenseFormat.Get(),
+                                               width, 1e6f, &layout)) ||
+        FAILED(layout->GetMetrics(&metrics)) ||
+        FAILED(f.rt->CreateCompatibleRenderTarget(D2D1_SIZE_F{width, ceilf(metrics.height) + 1}, &target))) {
+        return nullptr;
+    }
+    target->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+    target->BeginDraw();
+    target->Clear(Color{0, 0, 0, 0});
+    f.brush->SetColor(Color{1, 1, 1, 0.82f});
+    target->DrawTextLayout(D2D1_POINT_2F{0, 0}, layout.Get(), f.brush);
+    if (FAILED(target->EndDraw()) || FAILED(target->GetBitmap(&s.licenseBitmap))) return nullptr;
+    s.licenseBitmapDpi = float(dpi);
+    s.licenseBitmapWidth = width;
+    s.licenseBitmapLength = licenseText.size();
+    return s.licenseBitmap.Get();
+}
+
 void PaintLicensePage(const Frame& f) {
     const float w = f.w, h = f.h;
     f.Panel(Rect{28, 134, -28, -64}, 0.045f);
@@ -239,8 +271,14 @@ void PaintLicensePage(const Frame& f) {
         // Direct2D's text clip option is ignored by some implementations; an
         // axis-aligned clip is honoured everywhere.
         f.rt->PushAxisAlignedClip(f.Place(Rect{40, 144, -40, -74}), D2D1_ANTIALIAS_MODE_ALIASED);
-        f.Text(licenseText, licenseFormat.Get(),
-               TextSpec{{40, 144 - float(licenseScroll), -40, h + 336}, 0.82f, kLeading, false});
+        const float top = 144 - float(licenseScroll);
+        if (ID2D1Bitmap* text = licenseText.empty() ? nullptr : LicenseBitmap(f, w - 80)) {
+            const D2D1_SIZE_F size = text->GetSize();
+            f.rt->DrawBitmap(text, Rect{40, top, 40 + size.width, top + size.height}, 1.0f,
+                             D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+        } else {
+            f.Text(licenseText, licenseFormat.Get(), TextSpec{{40, top, -40, h + 336}, 0.82f, kLeading, false});
+        }
         f.rt->PopAxisAlignedClip();
     }
     DrawButton(f.rt, f.brush, ActionBack, Rect{w / 2 - 70, h - 50, w / 2 + 70, h - 14}, L"Back", 0, ButtonSecondary);

@@ -73,6 +73,7 @@ void ProbeGradientStops(ID2D1RenderTarget* rt) {
 
 void ReleaseRenderSurface() {
     RenderSurface& s = renderSurface;
+    s.licenseBitmap.Reset();
     s.solidBrush.Reset();
     s.renderTarget.Reset();
     if (s.memoryDC) DeleteDC(s.memoryDC);

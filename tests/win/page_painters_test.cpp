@@ -155,16 +155,21 @@ TEST_F(PagePaintersTest, EveryPageDrawsItsTitleAndEveryButtonItsIcon) {
     }
 }
 
+// At 144 DPI after 96: the text is drawn again for the new DPI.
 TEST_F(PagePaintersTest, LicencePageShowsTheTextInsideItsClip) {
-    ApplyScene(SceneNamed("license"));
-    ASSERT_TRUE(window.Paint(96));
-    const Pixel panel = window.At(34, 300);
-    EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), 500);
-    licenseScroll = 140;  // the text moves up; nothing is drawn outside the clip
-    ASSERT_TRUE(window.Paint(96));
-    EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), 500);
-    EXPECT_EQ(InkIn(window, Rect{44, 138, 416, 143}, panel), 0);
-    EXPECT_EQ(InkIn(window, Rect{44, 379, 416, 385}, panel), 0);
+    for (const uint32_t windowDpi : {96u, 144u}) {
+        SCOPED_TRACE(windowDpi);
+        ApplyScene(SceneNamed("license"));
+        ASSERT_TRUE(window.Paint(windowDpi));
+        const Pixel panel = window.At(34, 300);
+        const int ink = InkIn(window, Rect{40, 144, 420, 378}, panel);
+        EXPECT_GT(ink, 500 * int(windowDpi * windowDpi) / (96 * 96));
+        licenseScroll = 140;  // the text moves up; nothing is drawn outside the clip
+        ASSERT_TRUE(window.Paint(windowDpi));
+        EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), ink / 2);
+        EXPECT_EQ(InkIn(window, Rect{44, 138, 416, 143}, panel), 0);
+        EXPECT_EQ(InkIn(window, Rect{44, 379, 416, 385}, panel), 0);
+    }
 }
 
 // Text drawn with a missing format is skipped; shapes and targets stay.

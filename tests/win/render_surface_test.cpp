@@ -22,13 +22,12 @@ protected:
 
 TEST_F(RenderSurfaceTest, SizeChangeReplacesOnlyThePixelBuffer) {
     ASSERT_TRUE(window.Paint(96));
-    const RenderSurface before{renderSurface.d2dFactory,
-                               renderSurface.renderTarget,
-                               renderSurface.solidBrush,
-                               renderSurface.memoryDC,
-                               renderSurface.dibSection,
-                               0,
-                               0};
+    RenderSurface before;
+    before.d2dFactory = renderSurface.d2dFactory;
+    before.renderTarget = renderSurface.renderTarget;
+    before.solidBrush = renderSurface.solidBrush;
+    before.memoryDC = renderSurface.memoryDC;
+    before.dibSection = renderSurface.dibSection;
     Resize(460, 317);
     Repaint();
     EXPECT_EQ(renderSurface.surfaceWidth, 460u);
@@ -74,8 +73,9 @@ TEST_F(RenderSurfaceTest, ReleasedSurfaceIsBuiltAgainWithTheSameFactory) {
     ASSERT_TRUE(window.Paint(96));
     const ComPtr<ID2D1Factory> factory = renderSurface.d2dFactory;
     ReleaseRenderSurface();
-    EXPECT_FALSE(renderSurface.renderTarget || renderSurface.solidBrush || renderSurface.memoryDC ||
-                 renderSurface.dibSection || renderSurface.surfaceWidth || renderSurface.surfaceHeight);
+    EXPECT_FALSE(renderSurface.renderTarget || renderSurface.solidBrush || renderSurface.licenseBitmap ||
+                 renderSurface.memoryDC || renderSurface.dibSection || renderSurface.surfaceWidth ||
+                 renderSurface.surfaceHeight);
     EXPECT_EQ(renderSurface.d2dFactory, factory);
     ASSERT_TRUE(window.Paint(96));
     EXPECT_TRUE(renderSurface.renderTarget && renderSurface.solidBrush && renderSurface.memoryDC &&

@@ -1,0 +1,14 @@
+# Benchmarks of the setup window under Wine (bench/window_bench.sh runs them).
+add_executable(frame_bench ${CMAKE_SOURCE_DIR}/bench/frame_bench.cpp)
+target_link_libraries(frame_bench PRIVATE render_fixture)
+target_link_options(frame_bench PRIVATE -municode)
+
+add_executable(first_frame_reference WIN32 ${CMAKE_SOURCE_DIR}/bench/first_frame_reference.cpp
+               ${CMAKE_SOURCE_DIR}/setup/system_library.cpp)
+target_include_directories(first_frame_reference PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(first_frame_reference PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS})
+target_link_options(first_frame_reference PRIVATE -municode)
+
+add_executable(first_frame_bench ${CMAKE_SOURCE_DIR}/bench/first_frame_bench.cpp)
+target_compile_options(first_frame_bench PRIVATE ${VT_WARNINGS})
+target_link_options(first_frame_bench PRIVATE -municode)
