@@ -43,10 +43,10 @@ void PaintOnce(HWND window) {
 
 LRESULT CALLBACK ReferenceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_PAINT: PaintOnce(window); return 0;
-        case WM_ERASEBKGND: return 1;
-        case WM_DESTROY: PostQuitMessage(0); return 0;
-        default: return DefWindowProcW(window, message, wParam, lParam);
+    case WM_PAINT: PaintOnce(window); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

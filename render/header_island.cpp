@@ -29,12 +29,12 @@ IslandState CurrentState() {
 const wchar_t* Label() {
     const bool uninstall = operationKind == OperationUninstall;
     switch (page) {
-        case PageMaintenance: return L"Installed";
-        case PageConfirmUninstall: return L"Uninstall Velmo Tulve";
-        case PageProgress: return uninstall ? L"Removing\u2026" : L"Installing\u2026";
-        case PageResult: return !operationSucceeded ? L"Review and retry" : uninstall ? L"Removed" : L"Ready to launch";
-        case PageLicense: return L"MIT License";
-        default: return L"Dynamic Island";
+    case PageMaintenance: return L"Installed";
+    case PageConfirmUninstall: return L"Uninstall Velmo Tulve";
+    case PageProgress: return uninstall ? L"Removing\u2026" : L"Installing\u2026";
+    case PageResult: return !operationSucceeded ? L"Review and retry" : uninstall ? L"Removed" : L"Ready to launch";
+    case PageLicense: return L"MIT License";
+    default: return L"Dynamic Island";
     }
 }
 

@@ -102,8 +102,10 @@ struct Frame {
     }
 };
 
+}  // namespace
+
 // "n%" with n rounded half away from zero; a minus sign first if negative.
-std::wstring Percentage(float fraction) {
+std::wstring PercentageText(float fraction) {
     const long n = lroundf(fraction * 100.0f);
     wchar_t digits[24];
     wchar_t* first = digits + 23;
@@ -118,6 +120,45 @@ std::wstring Percentage(float fraction) {
     return std::wstring(first, digits + 24);
 }
 
+void PageTexts(const wchar_t*& title, std::wstring_view& subtitle) {
+    const bool uninstall = operationKind == OperationUninstall;
+    title = L"";
+    subtitle = {};
+    switch (page) {
+    case PageWelcome:
+        title = L"Velmo Tulve";
+        subtitle = L"Dynamic Island, Quick Controls & Instant Search";
+        break;
+    case PageMaintenance:
+        title = L"Velmo Tulve is installed";
+        subtitle = L"Update, change startup options, or uninstall";
+        break;
+    case PageConfirmUninstall:
+        title = L"Uninstall Velmo Tulve?";
+        subtitle = L"Removes app files, Start Menu shortcut, and auto-start entry";
+        break;
+    case PageProgress:
+        title = uninstall ? L"Uninstalling Velmo Tulve" : L"Installing Velmo Tulve";
+        subtitle = statusText;
+        break;
+    case PageResult:
+        if (operationSucceeded) {
+            title = uninstall ? L"Uninstalled" : L"All set";
+            subtitle = statusText;
+        } else {
+            title = uninstall ? L"Uninstall failed" : L"Installation failed";
+            subtitle = errorText;
+        }
+        break;
+    case PageLicense:
+        title = L"Velmo Tulve License";
+        subtitle = L"MIT License";
+        break;
+    }
+}
+
+namespace {
+
 constexpr TextSpec kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
 
 void PaintCommonFrame(const Frame& f) {
@@ -131,40 +172,9 @@ void PaintCommonFrame(const Frame& f) {
     DrawCaptionButton(f.rt, f.brush, ActionClose, f.Place(Rect{-36, 12, -12, 36}), true);
     PaintHeaderIsland(f.rt, f.brush, w / 2, 24);
 
-    const bool uninstall = operationKind == OperationUninstall;
     const wchar_t* title = L"";
     std::wstring_view subtitle;
-    switch (page) {
-        case PageWelcome:
-            title = L"Velmo Tulve";
-            subtitle = L"Dynamic Island, Quick Controls & Instant Search";
-            break;
-        case PageMaintenance:
-            title = L"Velmo Tulve is installed";
-            subtitle = L"Update, change startup options, or uninstall";
-            break;
-        case PageConfirmUninstall:
-            title = L"Uninstall Velmo Tulve?";
-            subtitle = L"Removes app files, Start Menu shortcut, and auto-start entry";
-            break;
-        case PageProgress:
-            title = uninstall ? L"Uninstalling Velmo Tulve" : L"Installing Velmo Tulve";
-            subtitle = statusText;
-            break;
-        case PageResult:
-            if (operationSucceeded) {
-                title = uninstall ? L"Uninstalled" : L"All set";
-                subtitle = statusText;
-            } else {
-                title = uninstall ? L"Uninstall failed" : L"Installation failed";
-                subtitle = errorText;
-            }
-            break;
-        case PageLicense:
-            title = L"Velmo Tulve License";
-            subtitle = L"MIT License";
-            break;
-    }
+    PageTexts(title, subtitle);
     f.Text(title, titleFormat.Get(), kTitle);
     if (bodyFormat) bodyFormat->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     f.Text(subtitle, bodyFormat.Get(), kSubtitle, operationSucceeded ? 0.64f : 0.85f);
@@ -182,6 +192,8 @@ const CheckBoxSpec kOptionBoxes[] = {
     {L"Add Start Menu shortcut", ActionToggleShortcut, 330, &setupOptions.startMenuShortcut},
     {L"Launch Velmo Tulve when finished", ActionToggleLaunch, 358, &setupOptions.launchWhenFinished},
 };
+
+constexpr wchar_t kLicenseLink[] = L"View MIT License";
 
 void PaintInstallPage(const Frame& f) {
     const bool maintenance = page == PageMaintenance;
@@ -208,8 +220,8 @@ void PaintInstallPage(const Frame& f) {
 
     // The licence link sits at the bottom and moves with the window height.
     const Rect link{f.w / 2 - 54, f.h - 38, f.w / 2 + 54, f.h - 16};
-    AddHitTarget(ActionViewLicense, link);
-    f.Text(L"View MIT License", captionFormat.Get(), TextSpec{link, 0.45f, kCenter, false},
+    AddHitTarget(ActionViewLicense, link, kLicenseLink);
+    f.Text(kLicenseLink, captionFormat.Get(), TextSpec{link, 0.45f, kCenter, false},
            hoveredAction == ActionViewLicense ? 0.88f : 0.45f);
 }
 
@@ -230,7 +242,7 @@ void PaintProgressPage(const Frame& f) {
     const float v = std::clamp(progressShown, 0.04f, 1.0f);
     FillRounded(f.rt, f.brush, Rect{36, 176, 36 + (f.w - 72) * v, 186}, 5,
                 operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f});
-    f.Text(Percentage(progressShown), captionFormat.Get(), kPercentage);
+    f.Text(PercentageText(progressShown), captionFormat.Get(), kPercentage);
 }
 
 // The licence laid out in `width` and drawn into a bitmap of its own, kept
@@ -290,17 +302,17 @@ void PaintPage(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float widthDi
     const Frame f{rt, brush, widthDips, heightDips};
     PaintCommonFrame(f);
     switch (page) {
-        case PageWelcome:
-        case PageMaintenance: PaintInstallPage(f); break;
-        case PageConfirmUninstall: PaintConfirmUninstallPage(f); break;
-        case PageProgress: PaintProgressPage(f); break;
-        case PageResult:
-            if (operationSucceeded && operationKind == OperationInstall) {
-                f.Buttons(kInstalledButtons);
-            } else {
-                f.Buttons(kCloseButton);
-            }
-            break;
-        case PageLicense: PaintLicensePage(f); break;
+    case PageWelcome:
+    case PageMaintenance: PaintInstallPage(f); break;
+    case PageConfirmUninstall: PaintConfirmUninstallPage(f); break;
+    case PageProgress: PaintProgressPage(f); break;
+    case PageResult:
+        if (operationSucceeded && operationKind == OperationInstall) {
+            f.Buttons(kInstalledButtons);
+        } else {
+            f.Buttons(kCloseButton);
+        }
+        break;
+    case PageLicense: PaintLicensePage(f); break;
     }
 }

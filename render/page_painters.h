@@ -6,4 +6,13 @@
 
 #include <d2d1.h>
 
+#include <string>
+#include <string_view>
+
 void PaintPage(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float widthDips, float heightDips);
+
+// The title and subtitle the current page shows.
+void PageTexts(const wchar_t*& title, std::wstring_view& subtitle);
+
+// "n%": the fraction in whole percent, rounded half away from zero.
+std::wstring PercentageText(float fraction);

@@ -111,8 +111,8 @@ void DrawChevron(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float x, fl
 
 }  // namespace
 
-void AddHitTarget(int32_t action, const Rect& rect) {
-    hitTargets.push_back(HitTarget{action, rect.left, rect.top, rect.right, rect.bottom});
+void AddHitTarget(int32_t action, const Rect& rect, const wchar_t* name) {
+    hitTargets.push_back(HitTarget{action, rect.left, rect.top, rect.right, rect.bottom, name});
 }
 
 ComPtr<ID2D1LinearGradientBrush> CreateGradientBrush(ID2D1RenderTarget* rt, const D2D1_GRADIENT_STOP* stops,
@@ -199,7 +199,7 @@ void DrawTextIn(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, std::wstring
 
 void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, const Rect& rect,
                        bool close) {
-    AddHitTarget(action, rect);
+    AddHitTarget(action, rect, close ? L"Close" : L"Minimize");
     const bool hovered = hoveredAction == action, pressed = pressedAction == action;
     if (hovered || pressed) {
         FillRounded(
@@ -218,7 +218,7 @@ void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32
 
 void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, const Rect& rect,
                 const wchar_t* label, wchar_t glyph, ButtonKind kind) {
-    AddHitTarget(action, rect);
+    AddHitTarget(action, rect, label);
     const bool hovered = hoveredAction == action, pressed = pressedAction == action;
     const int state = pressed ? 2 : hovered ? 1 : 0;
     const bool focused = focusedAction == action;
@@ -282,7 +282,7 @@ void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t acti
 
 void DrawCheckBox(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, float x, float y, float width,
                   bool checked, const wchar_t* label) {
-    AddHitTarget(action, Rect{x, y, x + width, y + 24});
+    AddHitTarget(action, Rect{x, y, x + width, y + 24}, label);
     const bool hovered = hoveredAction == action;
     const Rect box{x, y + 4, x + 16, y + 20};
     if (checked) {

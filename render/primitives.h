@@ -21,7 +21,8 @@ using Color = D2D1_COLOR_F;
 
 inline Rect Inset(const Rect& r, float d) { return Rect{r.left + d, r.top + d, r.right - d, r.bottom - d}; }
 
-void AddHitTarget(int32_t action, const Rect& rect);
+// `name` is the element's label as drawn (a constant string).
+void AddHitTarget(int32_t action, const Rect& rect, const wchar_t* name);
 
 // A linear gradient over up to three stops (straight alpha), null when it
 // cannot be created.

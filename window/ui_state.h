@@ -46,6 +46,7 @@ enum OperationKind : int32_t {
 struct HitTarget {
     int32_t id = ActionNone;
     float left = 0, top = 0, right = 0, bottom = 0;
+    const wchar_t* name = nullptr;  // what the element says, for assistive technology
 };
 
 // Set by StartOperation, cleared by the final progress message; the only
