@@ -64,6 +64,7 @@ set(VT_SETUP_SOURCES
     engine/install.cpp
     engine/uninstall.cpp
     window/ui_state.cpp
+    window/animation.cpp
     window/setup_window.cpp
     render/text_formats.cpp
     render/render_surface.cpp

@@ -9,18 +9,16 @@
 #include "setup/setup_options.h"
 #include "setup/setup_state.h"
 #include "setup/system_library.h"
+#include "window/animation.h"
 #include "window/setup_window.h"
 #include "window/ui_state.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-#include <cmath>
 #include <string>
 
 namespace {
-
-constexpr float kWindowWidthDips = 460.0f;
 
 int RunSilent() {
     std::wstring errorText;  // not shown anywhere in silent mode
@@ -48,8 +46,8 @@ int RunWindow(HINSTANCE instance) {
 
     const UINT systemDpi = GetDpiForSystem();
     dpi = systemDpi ? systemDpi : 96;
-    const int width = int(lroundf(float(dpi) * kWindowWidthDips / 96.0f));
-    const int height = int(lroundf(float(dpi) * windowHeight / 96.0f));
+    const int width = DipsToPixels(kWindowWidthDips);
+    const int height = DipsToPixels(windowHeight);
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
     const int x = workArea.left + (workArea.right - workArea.left - width) / 2;

@@ -1,5 +1,7 @@
 #include "window/ui_state.h"
 
+#include "setup/progress.h"
+
 std::atomic<bool> operationRunning{false};
 uint32_t dpi = 96;
 Page page = PageWelcome;
@@ -34,4 +36,8 @@ float PageWindowHeight() {
     case PageResult: break;
     }
     return 316.0f;
+}
+
+void RequestRepaint() {
+    if (const HWND window = mainWindow) InvalidateRect(window, nullptr, FALSE);
 }

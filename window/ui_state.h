@@ -77,3 +77,7 @@ extern std::vector<HitTarget> hitTargets;
 
 // The window height in DIPs for the current page and options panel.
 float PageWindowHeight();
+
+// InvalidateRect(mainWindow, NULL, FALSE): the next WM_PAINT draws the whole
+// frame. Nothing without a window (a null window would invalidate them all).
+void RequestRepaint();

@@ -1,0 +1,75 @@
+#include "window/animation.h"
+
+#include "setup/progress.h"
+#include "window/ui_state.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr UINT kTimerPeriodMs = 16;
+// A late or stalled tick counts as at most 50 ms, so one step never jumps
+// more than 0.8 of the way.
+constexpr float kShortestStep = 0.001f;
+constexpr float kLongestStep = 0.05f;
+constexpr float kHeightRate = 16.0f;    // per second
+constexpr float kProgressRate = 10.0f;  // per second
+constexpr float kSnapDistance = 0.4f;   // DIPs
+
+}  // namespace
+
+int DipsToPixels(float dips) { return int(lroundf(float(dpi) * dips / 96.0f)); }
+
+void UpdateWindowHeight(bool snap) {
+    targetWindowHeight = PageWindowHeight();
+    if (snap || reducedMotion) windowHeight = targetWindowHeight;
+    const HWND window = mainWindow;
+    if (!window) return;
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int width = DipsToPixels(kWindowWidthDips);
+    const int height = DipsToPixels(windowHeight);
+    // The top edge stays where it is; the bottom edge moves.
+    if (rect.right - rect.left != width || rect.bottom - rect.top != height) {
+        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void StartAnimation() {
+    if (reducedMotion) {
+        progressShown = progressTarget;
+        UpdateWindowHeight(true);
+    }
+    // Without a window SetTimer would make a thread timer under a new id.
+    const HWND window = mainWindow;
+    if (!window) return;
+    KillTimer(window, AnimationTimerId);
+    if (!reducedMotion && (windowHeight != targetWindowHeight || page == PageProgress)) {
+        lastTick = GetTickCount64();
+        SetTimer(window, AnimationTimerId, kTimerPeriodMs, nullptr);
+    }
+}
+
+void AnimationStep() {
+    const ULONGLONG now = GetTickCount64();
+    const float dt = std::clamp(float(now - lastTick) / 1000.0f, kShortestStep, kLongestStep);
+    lastTick = now;
+    animationClock += dt;
+
+    // Exponential approach, and exactly onto the target once within 0.4.
+    const float distance = targetWindowHeight - windowHeight;
+    if (distance != 0.0f) {
+        windowHeight = (distance > kSnapDistance || distance < -kSnapDistance)
+                           ? windowHeight + distance * std::min(kHeightRate * dt, 1.0f)
+                           : targetWindowHeight;
+        UpdateWindowHeight(false);
+    }
+
+    if (page == PageProgress) {
+        progressShown += (progressTarget - progressShown) * std::min(kProgressRate * dt, 1.0f);
+    } else if (windowHeight == targetWindowHeight) {
+        KillTimer(mainWindow, AnimationTimerId);
+    }
+    RequestRepaint();
+}
