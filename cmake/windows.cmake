@@ -65,6 +65,8 @@ set(VT_SETUP_SOURCES
     engine/uninstall.cpp
     window/ui_state.cpp
     window/animation.cpp
+    window/folder_picker.cpp
+    window/actions.cpp
     window/setup_window.cpp
     render/text_formats.cpp
     render/render_surface.cpp

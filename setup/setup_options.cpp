@@ -19,16 +19,6 @@ namespace {
 
 constexpr wchar_t kInstallLocationValue[] = L"InstallLocation";
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
-
-// Case-insensitive for ASCII letters only: other characters must match exactly.
-bool EqualsAsciiNoCase(const wchar_t* argument, const wchar_t* expected) {
-    for (; *argument && *expected; ++argument, ++expected) {
-        if (AsciiLower(*argument) != AsciiLower(*expected)) return false;
-    }
-    return *argument == *expected;
-}
-
 // The text after `prefix` when `argument` starts with it (case-sensitive).
 bool TakePrefixValue(const wchar_t* argument, const wchar_t* prefix, std::wstring& value) {
     const size_t length = wcslen(prefix);
@@ -56,7 +46,16 @@ bool FullPath(const std::wstring& candidate, std::wstring& result) {
     }
 }
 
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
+
 }  // namespace
+
+bool EqualsAsciiNoCase(const wchar_t* text, const wchar_t* expected) {
+    for (; *text && *expected; ++text, ++expected) {
+        if (AsciiLower(*text) != AsciiLower(*expected)) return false;
+    }
+    return *text == *expected;
+}
 
 std::wstring ReadEnvironmentVariable(const std::wstring& name) {
     std::vector<wchar_t> buffer(32768);

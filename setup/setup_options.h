@@ -17,5 +17,9 @@ void DetectExistingInstall();
 // key or value is missing, of another type, empty or unreadable.
 std::wstring ReadRegistryString(const std::wstring& subKey, const std::wstring& valueName);
 
+// Case-insensitive for the ASCII letters A-Z only; every other character must
+// match exactly. The rule of the switches and of the product's folder name.
+bool EqualsAsciiNoCase(const wchar_t* text, const wchar_t* expected);
+
 // Empty when the variable is unset, empty or longer than 32767 characters.
 std::wstring ReadEnvironmentVariable(const std::wstring& name);
