@@ -1,13 +1,20 @@
 // The setup program in window mode, seen from another process: the window's
 // class, title, styles, first page, size at 96, 120 and 144 DPI and position,
 // the exit code when it is closed, and the error box of a bad command line.
+// Then the window procedure in-process, on a real window of the setup class
+// with real messages.
 //
 // DPI: Wine's GetDpiForSystem follows HKCU\Control Panel\Desktop LogPixels,
 // read when a process starts; a running wineserver does not keep an old
 // value, so setting it before starting the setup program is enough. The
 // test process keeps the DPI it started with, and GetWindowRect from here
 // reports the setup window's pixels as they are.
+#include "setup/progress.h"
+#include "setup/setup_state.h"
 #include "tests/win/setup_process_support.h"
+#include "tests/win/window_fixture.h"
+#include "window/actions.h"
+#include "window/animation.h"
 #include "window/setup_window.h"
 #include "window/ui_state.h"
 
@@ -214,6 +221,209 @@ TEST_F(SetupWindowTest, OptionErrorShowsAnErrorBoxAndExitsWithOneWhenItIsClosed)
         EXPECT_EQ(setup.exitCode(), 1u);
         EXPECT_FALSE(PathExists(otherFolder));
     }
+}
+
+}  // namespace
+
+// --- the window procedure, in-process ---------------------------------------------
+
+namespace {
+
+using SetupWindowProcTest = WindowTest;
+
+// Space and Enter fire once per press (auto-repeat ignored); Enter with
+// nothing focused runs the page's default; Escape closes the panel before the
+// window. Unlisted keys do nothing.
+TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
+    struct Case {
+        Page page;
+        bool expanded;
+        int32_t focused;
+        UINT key;
+        bool repeat;
+        Page to;
+        bool expandedAfter, autoStartAfter, closed;
+    };
+    const Case cases[] = {
+        {PageWelcome, false, ActionNone, VK_SPACE, false, PageWelcome, false, true, false},
+        {PageWelcome, false, ActionCustomize, VK_SPACE, false, PageWelcome, true, true, false},
+        {PageWelcome, false, ActionCustomize, VK_SPACE, true, PageWelcome, false, true, false},
+        {PageWelcome, true, ActionToggleAutoStart, VK_RETURN, false, PageWelcome, true, false, false},
+        {PageWelcome, false, ActionNone, VK_RETURN, true, PageWelcome, false, true, false},
+        {PageWelcome, false, ActionNone, VK_F5, false, PageWelcome, false, true, false},
+        {PageLicense, false, ActionNone, VK_RETURN, false, PageMaintenance, false, true, false},
+        {PageProgress, false, ActionNone, VK_RETURN, false, PageProgress, false, true, false},
+        {PageResult, false, ActionNone, VK_RETURN, false, PageResult, false, true, true},  // after a failure
+        {PageMaintenance, true, ActionToggleShortcut, VK_ESCAPE, false, PageMaintenance, false, true, false},
+        {PageLicense, true, ActionBack, VK_ESCAPE, false, PageMaintenance, true, true, false},
+        {PageResult, true, ActionNone, VK_ESCAPE, false, PageResult, true, true, false},
+        {PageWelcome, false, ActionNone, VK_ESCAPE, false, PageWelcome, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.page << " key " << c.key << " focus " << c.focused);
+        ResetUiState();
+        setupOptions.autoStart = true;
+        OpenWindow(c.page);
+        returnPage = PageMaintenance;
+        operationSucceeded = false;
+        customizeExpanded = c.expanded;
+        focusedAction = c.focused;
+        Key(window, c.key, c.repeat);
+        EXPECT_EQ(!WindowAlive(), c.closed);
+        EXPECT_EQ(page, c.to);
+        EXPECT_EQ(customizeExpanded, c.expandedAfter);
+        EXPECT_EQ(setupOptions.autoStart, c.autoStartAfter);
+        EXPECT_EQ(focusedAction, c.page == c.to ? c.focused : ActionNone) << "kept unless the page changed";
+        CloseWindow();
+    }
+}
+
+TEST_F(SetupWindowProcTest, WmClose_IsRefusedWhileAnOperationRuns) {
+    for (const int input : {0, 1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "Escape, WM_CLOSE, Alt+F4, close button: " << input);
+        OpenWindow(PageProgress);
+        const auto close = [&] {
+            if (input == 0) Key(window, VK_ESCAPE);
+            if (input == 1) SendMessageW(window, WM_CLOSE, 0, 0);
+            if (input == 2) SendMessageW(window, WM_SYSKEYDOWN, VK_F4, 1 | (LPARAM(1) << 29));  // DefWindowProc
+            if (input == 3) Click(window, ActionClose);
+            PumpMessages();
+        };
+        operationRunning = true;
+        close();
+        EXPECT_TRUE(WindowAlive());
+        operationRunning = false;
+        page = PageResult;
+        close();
+        EXPECT_FALSE(WindowAlive());
+        CloseWindow();
+    }
+}
+
+TEST_F(SetupWindowProcTest, WmSetupProgress_ProgressKeepsThePageAndCompletionShowsTheResult) {
+    setupOptions.installDir = L"C:\\Apps\\Velmo Tulve";
+    struct Case {
+        int32_t kind;
+        bool update;
+        WPARAM code;
+        const wchar_t *text, *status, *error;
+    };
+    const Case cases[] = {
+        {OperationInstall, false, kProgressSucceeded, nullptr, L"Installed to C:\\Apps\\Velmo Tulve", L""},
+        {OperationInstall, true, kProgressSucceeded, nullptr, L"Velmo Tulve updated successfully.", L""},
+        {OperationUninstall, true, kProgressSucceeded, nullptr, L"Velmo Tulve has been removed from this PC.", L""},
+        {OperationInstall, false, kProgressFailed, L"Disk full.", L"step", L"Disk full."},
+        {OperationUninstall, true, kProgressFailed, nullptr, L"step", L"Setup could not complete the operation."},
+        {OperationInstall, false, 5000, L"", L"step", L""},
+    };
+    OpenWindow(PageWelcome);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "code " << c.code << " kind " << c.kind << " update " << c.update);
+        operationRunning = true;
+        page = PageProgress;
+        operationKind = c.kind;
+        operationIsUpdate = c.update;
+        focusedAction = ActionFinish;
+        errorText = L"stale";
+        Progress(window, 250, L"step");
+        Progress(window, 1000);
+        EXPECT_TRUE(page == PageProgress && operationRunning.load()) << "1000 is progress, not completion";
+        EXPECT_EQ(progressTarget, 1.0f);
+        Progress(window, c.code, c.text);
+        EXPECT_FALSE(operationRunning.load());
+        EXPECT_EQ(page, PageResult);
+        EXPECT_EQ(operationSucceeded, c.code == kProgressSucceeded);
+        EXPECT_EQ(statusText, c.status);
+        EXPECT_EQ(errorText, c.code == kProgressSucceeded ? L"stale" : c.error);
+        EXPECT_EQ(progressShown, 1.0f);
+        EXPECT_EQ(focusedAction, ActionNone);
+    }
+    // Not the worker's: any program can post WM_APP + 10. Its lParam (a bad
+    // pointer here) is neither read nor freed, and no result is shown.
+    page = PageWelcome;
+    for (const WPARAM code : {WPARAM(500), kProgressSucceeded}) SendMessageW(window, WM_SETUP_PROGRESS, code, 0x10);
+    EXPECT_EQ(page, PageWelcome);
+}
+
+// A click fires only when the button goes down and up over the same target;
+// a press on the background captures nothing; only targets are client area.
+TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarget) {
+    OpenWindow(PageWelcome);
+    POINT install{}, customize{}, background{5, 150}, screen{};
+    ASSERT_TRUE(TargetCentre(window, ActionInstall, install));
+    ASSERT_TRUE(TargetCentre(window, ActionCustomize, customize));
+    Press(window, customize, install);
+    EXPECT_TRUE(page == PageWelcome && !customizeExpanded && pressedAction == ActionNone);
+    const auto send = [&](UINT message, POINT at) { SendMessageW(window, message, 0, MAKELPARAM(at.x, at.y)); };
+    send(WM_LBUTTONDOWN, customize);
+    EXPECT_EQ(GetCapture(), window);
+    send(WM_MOUSEMOVE, background);
+    send(WM_LBUTTONUP, customize);  // back over it before the release
+    EXPECT_TRUE(customizeExpanded);
+    Press(window, background, background);
+    EXPECT_EQ(pressedAction, ActionNone);
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    EXPECT_EQ(hoveredAction, ActionNone) << "the last move was over the background";
+    send(WM_MOUSEMOVE, install);
+    EXPECT_EQ(hoveredAction, ActionInstall);
+    SendMessageW(window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(hoveredAction, ActionNone);
+    for (const POINT& at : {install, background}) {
+        screen = at;
+        ClientToScreen(window, &screen);
+        EXPECT_EQ(SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)),
+                  at.x == install.x ? HTCLIENT : HTCAPTION);
+    }
+}
+
+TEST_F(SetupWindowProcTest, WmMouseWheel_ScrollsOnlyTheLicenceWithinItsRange) {
+    OpenWindow(PageWelcome);
+    SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+    EXPECT_EQ(licenseScroll, 0);
+    page = PageLicense;
+    const std::pair<short, int32_t> steps[] = {{-120, 30}, {-120, 60}, {-120, 90}, {-120, 120},  {-120, 140},
+                                               {360, 50},  {-3, 50},   {720, 0},   {-32768, 140}};
+    for (const auto& [delta, offset] : steps) {
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), 0);
+        EXPECT_EQ(licenseScroll, offset) << "delta " << delta;
+    }
+}
+
+TEST_F(SetupWindowProcTest, WmDpiChanged_ResizesForTheNewDpiAtTheSuggestedCorner) {
+    OpenWindow(PageWelcome);
+    const std::pair<WORD, RECT> cases[] = {{144, {0, 0, 690, 474}}, {120, {0, 0, 575, 395}}, {0, {0, 0, 460, 316}}};
+    for (const auto& [newDpi, size] : cases) {
+        RECT suggested{200 + newDpi, 150, 999, 999}, actual{};  // only the corner is used
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+        GetWindowRect(window, &actual);
+        EXPECT_EQ(dpi, newDpi ? newDpi : 96u);
+        EXPECT_EQ(Describe(actual), Describe({suggested.left, 150, suggested.left + size.right, 150 + size.bottom}));
+    }
+}
+
+// WM_CREATE sends itself WM_SETTINGCHANGE, which reads the client-area
+// animation setting; other timer ids do nothing; WM_DESTROY ends the loop.
+TEST_F(SetupWindowProcTest, WmSettingChangeFollowsClientAreaAnimationAndWmDestroyPostsQuit) {
+    BOOL original = TRUE;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &original, 0));
+    OpenWindow(PageWelcome);
+    EXPECT_EQ(reducedMotion, !original);
+    for (const INT_PTR animate : {FALSE, TRUE}) {
+        ASSERT_TRUE(SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(animate), 0));
+        SendMessageW(window, WM_SETTINGCHANGE, 0, 0);
+        EXPECT_EQ(reducedMotion, !animate);
+    }
+    SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(INT_PTR(original)), 0);
+
+    DispatchAction(ActionCustomize);
+    SendMessageW(window, WM_TIMER, AnimationTimerId + 1, 0);
+    EXPECT_EQ(windowHeight, 316.0f);
+    EXPECT_EQ(SendMessageW(window, WM_ERASEBKGND, 0, 0), 1);
+    DestroyWindow(window);
+    EXPECT_EQ(mainWindow.load(), nullptr);
+    MSG quit{};
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

@@ -122,6 +122,23 @@ std::vector<PROCESSENTRY32W> ChildProcesses(DWORD parentId);
 std::vector<HWND> TopLevelWindows(DWORD processId, const wchar_t* className);
 std::wstring ClassName(HWND window);
 
+// Points this program's import of `function` from `dll` at `replacement`
+// while the object lives, so that code under test linked into the test
+// program meets a failing platform call. ok() is false when there is no such
+// import.
+class ScopedImportPatch {
+public:
+    ScopedImportPatch(const char* dll, const char* function, void* replacement);
+    ~ScopedImportPatch();
+    ScopedImportPatch(const ScopedImportPatch&) = delete;
+    ScopedImportPatch& operator=(const ScopedImportPatch&) = delete;
+    bool ok() const { return slot_ != nullptr; }
+
+private:
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
+
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 // Quotes one argument by CommandLineToArgvW's rules.

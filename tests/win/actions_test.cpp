@@ -1,0 +1,279 @@
+// Pages, actions and focus on a real setup window, clicked at the centres of
+// the targets it painted: the whole page-transition table, the focus order of
+// every page, hit testing, the worker running the real install against the
+// test root, and the licence resource.
+#include "window/actions.h"
+#include "engine/paths.h"
+#include "setup/progress.h"
+#include "setup/setup_state.h"
+#include "tests/win/window_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using ActionsTest = WindowTest;
+
+constexpr int32_t kEnter = -1, kEscape = -2, kFinal = -3;  // inputs that are not clicks
+
+TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
+    struct Transition {
+        Page from;
+        bool uninstallMode, existing, succeeded;
+        int32_t input;  // a target to click, or one of the keys above
+        Page to;        // PageWelcome when the window closes
+        bool closed;
+        int32_t started;
+    };
+    const bool n = false, y = true;
+    const Transition table[] = {
+        {PageWelcome, n, n, y, ActionInstall, PageProgress, n, OperationInstall},
+        {PageWelcome, n, n, y, kEnter, PageProgress, n, OperationInstall},
+        {PageMaintenance, n, y, y, ActionInstall, PageProgress, n, OperationInstall},
+        {PageMaintenance, n, y, y, kEnter, PageProgress, n, OperationInstall},
+        {PageMaintenance, n, y, y, ActionUninstall, PageConfirmUninstall, n, 0},
+        {PageConfirmUninstall, n, y, y, ActionUninstall, PageProgress, n, OperationUninstall},
+        {PageConfirmUninstall, n, y, y, kEnter, PageProgress, n, OperationUninstall},
+        {PageConfirmUninstall, n, y, y, ActionCustomize, PageMaintenance, n, 0},  // Cancel
+        {PageConfirmUninstall, n, n, y, ActionCustomize, PageWelcome, n, 0},
+        {PageConfirmUninstall, n, y, y, kEscape, PageMaintenance, n, 0},
+        {PageConfirmUninstall, y, y, y, ActionCustomize, PageWelcome, y, 0},
+        {PageConfirmUninstall, y, y, y, kEscape, PageWelcome, y, 0},
+        {PageProgress, n, n, y, kFinal, PageResult, n, 0},
+        {PageWelcome, n, n, y, ActionViewLicense, PageLicense, n, 0},
+        {PageMaintenance, n, y, y, ActionViewLicense, PageLicense, n, 0},
+        {PageLicense, n, y, y, ActionBack, PageMaintenance, n, 0},
+        {PageLicense, n, y, y, kEscape, PageMaintenance, n, 0},
+        {PageLicense, n, y, y, kEnter, PageMaintenance, n, 0},
+        {PageResult, n, n, y, ActionLaunch, PageWelcome, y, 0},
+        {PageResult, n, n, y, ActionFinish, PageWelcome, y, 0},
+        {PageResult, n, n, n, ActionFinish, PageWelcome, y, 0},
+        {PageMaintenance, n, y, y, ActionClose, PageWelcome, y, 0},
+        {PageWelcome, n, n, y, kEscape, PageWelcome, y, 0},
+    };
+    for (const Transition& t : table) {
+        SCOPED_TRACE(testing::Message() << "from page " << t.from << " input " << t.input);
+        ResetUiState();
+        layout.Apply();
+        setupOptions.uninstallMode = t.uninstallMode;
+        existingInstall = t.existing;
+        OpenWindow(t.from);
+        returnPage = PageMaintenance;
+        operationKind = OperationInstall;
+        operationSucceeded = t.succeeded;
+        if (t.input == kEnter || t.input == kEscape) {
+            Key(window, t.input == kEnter ? VK_RETURN : VK_ESCAPE);
+        } else if (t.input == kFinal) {
+            operationRunning = true;
+            Progress(window, kProgressSucceeded);
+        } else {
+            Click(window, t.input);
+        }
+        EXPECT_EQ(!WindowAlive(), t.closed);
+        EXPECT_EQ(operationRunning.load() ? operationKind : 0, t.started);
+        if (!t.closed) {
+            EXPECT_EQ(page, t.to);
+        }
+        if (t.to == PageLicense) {
+            EXPECT_EQ(returnPage, t.from);
+        }
+        if (t.started) {
+            EXPECT_TRUE(WaitForOperationEnd() && page == PageResult);
+        }
+        CloseWindow();
+        RemoveTree(layout.installDir);
+        DeleteTestRegistry();
+    }
+    // Actions on pages where they mean nothing.
+    OpenWindow(PageConfirmUninstall);
+    DispatchAction(ActionInstall);
+    page = PageWelcome;
+    DispatchAction(ActionUninstall);
+    EXPECT_TRUE(page == PageWelcome && !operationRunning.load());
+}
+
+// Tab walks the painted targets in order without the caption buttons and
+// wraps; Shift+Tab walks back, from nothing to the last. Held Tab moves on.
+TEST_F(ActionsTest, CycleFocus_FollowsThePaintedOrderOnEveryPageWithWrapAround) {
+    const int32_t panel[] = {ActionToggleAutoStart, ActionToggleShortcut, ActionToggleLaunch, ActionViewLicense};
+    struct Case {
+        Page page;
+        bool expanded, existing, succeeded;
+        std::vector<int32_t> order;
+    };
+    const Case cases[] = {
+        {PageWelcome, false, false, true, {ActionInstall, ActionCustomize, ActionViewLicense}},
+        {PageWelcome,
+         true,
+         false,
+         true,
+         {ActionInstall, ActionCustomize, ActionBrowse, panel[0], panel[1], panel[2], panel[3]}},
+        {PageMaintenance,
+         true,
+         true,
+         true,
+         {ActionInstall, ActionCustomize, ActionUninstall, panel[0], panel[1], panel[2], panel[3]}},
+        {PageConfirmUninstall, false, true, true, {ActionToggleDeleteData, ActionUninstall, ActionCustomize}},
+        {PageProgress, false, false, true, {}},
+        {PageResult, false, false, true, {ActionLaunch, ActionFinish}},
+        {PageResult, false, false, false, {ActionFinish}},
+        {PageLicense, false, false, true, {ActionBack}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "page " << c.page << " panel " << c.expanded);
+        ResetUiState();
+        existingInstall = c.existing;
+        OpenWindow(c.page);
+        customizeExpanded = c.expanded;
+        operationKind = OperationInstall;
+        operationSucceeded = c.succeeded;
+        Paint(window);
+        std::vector<int32_t> forwards, backwards, expected = c.order;
+        focusedAction = ActionMinimize;  // not in the order: Tab starts at the first
+        for (size_t i = 0; i <= c.order.size(); ++i) {
+            Key(window, VK_TAB, i % 2 == 1);
+            forwards.push_back(focusedAction);
+        }
+        focusedAction = ActionNone;
+        ShiftHeld shift;
+        for (size_t i = 0; i <= c.order.size(); ++i) {
+            Key(window, VK_TAB);
+            backwards.push_back(focusedAction);
+        }
+        expected.push_back(c.order.empty() ? ActionNone : c.order.front());
+        EXPECT_EQ(forwards, expected);
+        expected.assign(c.order.rbegin(), c.order.rend());
+        expected.push_back(c.order.empty() ? ActionNone : c.order.back());
+        EXPECT_EQ(backwards, expected);
+        CloseWindow();
+    }
+}
+
+TEST_F(ActionsTest, HitTest_LeftAndTopEdgesHitRightAndBottomMissTheLaterTargetWins) {
+    hitTargets = {{ActionInstall, 10, 10, 20, 20}, {ActionCustomize, 15, 15, 30, 30}};
+    const std::pair<POINT, int32_t> cases[] = {{{10, 10}, ActionInstall},   {{12, 20}, ActionNone},
+                                               {{30, 16}, ActionNone},      {{16, 16}, ActionCustomize},
+                                               {{29, 29}, ActionCustomize}, {{5, 5}, ActionNone}};
+    for (const auto& [at, id] : cases) EXPECT_EQ(HitTest(float(at.x), float(at.y)), id) << at.x << "," << at.y;
+}
+
+// --- the worker ---------------------------------------------------------------------
+
+class WorkerTest : public WindowTest {
+protected:
+    // Gives the input that starts an operation; returns once it has ended,
+    // its one worker thread is gone and every message it sent is handled.
+    void RunOperation(void (*start)(HWND)) {
+        Paint(window);  // the first frame starts Direct2D's own threads
+        const std::vector<DWORD> before = ProcessThreads();
+        start(window);
+        EXPECT_EQ(page, PageProgress);
+        const std::vector<DWORD> workers = NewThreads(before);
+        EXPECT_EQ(workers.size(), 1u);
+        ASSERT_TRUE(WaitForOperationEnd());
+        ASSERT_TRUE(WaitForThreadsToEnd(workers));
+        PumpMessages();
+        EXPECT_EQ(finalMessages(), 1);
+        EXPECT_EQ(page, PageResult);
+    }
+};
+
+// The second press lands on the frame that still shows "Install" and fires
+// nothing; a third start is refused by the running operation.
+TEST_F(WorkerTest, StartOperation_TwoQuickInstallClicksRunOneRealInstall) {
+    OpenWindow(PageWelcome);
+    RunOperation([](HWND w) {
+        POINT install{};
+        ASSERT_TRUE(TargetCentre(w, ActionInstall, install));
+        Press(w, install, install);
+        EXPECT_EQ(statusText, L"Starting installation\u2026");
+        EXPECT_FLOAT_EQ(progressShown, 0.06f);
+        Press(w, install, install);
+        StartOperation(OperationInstall);
+    });
+    EXPECT_TRUE(operationSucceeded);
+    EXPECT_EQ(statusText, L"Installed to " + layout.installDir);
+    EXPECT_EQ(ReadFileBytes(layout.AppPath()), AppBytes());
+    ExpectUninstallEntry(kTestUninstallKey, layout.installDir, FileSizeKb(layout.AppPath()));
+}
+
+TEST_F(WorkerTest, StartOperation_FailureShowsTheTransactionsExactMessage) {
+    ASSERT_TRUE(CreateFolderTree(ParentFolder(layout.installDir)));
+    ASSERT_TRUE(WriteFileBytes(layout.installDir, "a file where the folder goes"));
+    OpenWindow(PageWelcome);
+    RunOperation([](HWND w) { Key(w, VK_RETURN); });
+    EXPECT_FALSE(operationSucceeded);
+    EXPECT_EQ(errorText, L"Cannot create installation folder.");
+}
+
+int createThreadCalls = 0;
+HANDLE WINAPI FailingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    ++createThreadCalls;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(WorkerTest, StartOperation_WithoutAThreadFailsAtOnceAndTheWindowCanClose) {
+    OpenWindow(PageWelcome);
+    {
+        ScopedImportPatch patch("kernel32.dll", "CreateThread", reinterpret_cast<void*>(FailingCreateThread));
+        ASSERT_TRUE(patch.ok());
+        Key(window, VK_RETURN);
+    }
+    EXPECT_EQ(createThreadCalls, 1);
+    EXPECT_TRUE(page == PageResult && !operationRunning.load() && !operationSucceeded);
+    EXPECT_EQ(errorText, L"Setup could not complete the operation.");
+    EXPECT_FALSE(PathExists(layout.installDir));
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(WindowAlive());
+}
+
+// --- the licence --------------------------------------------------------------------------
+
+// A copy of this test program whose only resource is `bytes` as 302 (none
+// for null). Wine keeps a resource that is deleted by itself, so all go.
+std::wstring ModuleWithLicence(const TempFolder& folder, const wchar_t* name, const std::string* bytes) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring path = folder / name;
+    CopyFileW(self, path.c_str(), FALSE);
+    const HANDLE update = BeginUpdateResourceW(path.c_str(), TRUE);
+    if (bytes) {
+        UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(302), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                        const_cast<char*>(bytes->data()), DWORD(bytes->size()));
+    }
+    EndUpdateResourceW(update, FALSE);
+    return path;
+}
+
+TEST_F(ActionsTest, LoadLicenseText_DecodesTheResourceOrFallsBack) {
+    const std::string invalid("MIT \xff\xfe License\r\n", 16), license = LicenseBytes();
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {ModuleWithLicence(layout.root, L"licence.exe", &license), Widen(license)},
+        {ModuleWithLicence(layout.root, L"invalid.exe", &invalid), L"MIT \uFFFD\uFFFD License\r\n"},
+        {ModuleWithLicence(layout.root, L"missing.exe", nullptr), L"MIT License (c) Velmo Tulve contributors"},
+        {Widen(VT_EMPTY_LICENCE_MODULE), L"MIT License"},
+    };
+    for (const auto& [path, text] : cases) {
+        const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+        LoadLicenseTextFrom(module);
+        EXPECT_EQ(licenseText, text) << Narrow(path);
+        FreeLibrary(module);
+    }
+    EXPECT_NE(Widen(license).find(L"\r\n"), std::wstring::npos) << "CR LF as stored";
+}
+
+TEST_F(ActionsTest, DispatchAction_ViewLicenseReadsTheResourceOnceAndBackClearsTheFocus) {
+    OpenWindow(PageMaintenance);
+    Click(window, ActionViewLicense);
+    EXPECT_EQ(licenseText, Widen(LicenseBytes()));
+    focusedAction = ActionBack;
+    Key(window, VK_RETURN);
+    EXPECT_TRUE(page == PageMaintenance && focusedAction == ActionNone);
+    licenseText = L"kept";
+    Click(window, ActionViewLicense);
+    EXPECT_EQ(licenseText, L"kept") << "read again";
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "tests/win/window_fixture.h"
+
+#include "setup/product.h"
+#include "setup/progress.h"
+#include "window/animation.h"
+#include "window/setup_window.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+constexpr DWORD kOperationTimeoutMs = 30000;
+int finalCount = 0;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETUP_PROGRESS && wParam > 1000) ++finalCount;
+    return SetupWindowProc(window, message, wParam, lParam);
+}
+
+LPARAM Position(POINT point) { return MAKELPARAM(point.x, point.y); }
+
+void SetShift(BYTE state) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = state;
+    SetKeyboardState(keys);
+}
+
+}  // namespace
+
+void ResetUiState() {
+    operationRunning = false;
+    dpi = 96;
+    page = returnPage = PageWelcome;
+    operationKind = OperationNone;
+    customizeExpanded = reducedMotion = operationIsUpdate = false;
+    windowHeight = targetWindowHeight = 316.0f;
+    progressTarget = progressShown = 0.0f;
+    animationClock = 0.0;
+    lastTick = 0;
+    hoveredAction = pressedAction = focusedAction = ActionNone;
+    operationSucceeded = true;
+    statusText.clear();
+    errorText.clear();
+    licenseText.clear();
+    licenseScroll = 0;
+    hitTargets.clear();
+}
+
+void WindowTest::SetUp() {
+    EngineTest::SetUp();
+    ResetUiState();
+    finalCount = 0;
+    static const bool registered = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = CountingProc;  // counts, then the setup procedure
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = product::kWindowClass;
+        return RegisterClassExW(&windowClass) != 0;
+    }();
+    ASSERT_TRUE(registered);
+}
+
+void WindowTest::TearDown() {
+    EXPECT_TRUE(WaitForOperationEnd()) << "the operation never ended";
+    CloseWindow();
+    ResetUiState();
+    EngineTest::TearDown();
+}
+
+void WindowTest::OpenWindow(Page first) {
+    page = first;
+    windowHeight = targetWindowHeight = PageWindowHeight();
+    dpi = GetDpiForSystem() ? GetDpiForSystem() : 96;
+    window =
+        CreateWindowExW(WS_EX_APPWINDOW, product::kWindowClass, product::kWindowTitle,
+                        WS_POPUP | WS_VISIBLE | WS_SYSMENU | WS_MINIMIZEBOX, 100, 100, DipsToPixels(kWindowWidthDips),
+                        DipsToPixels(windowHeight), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(mainWindow.load(), window);
+    PumpMessages();
+}
+
+void WindowTest::CloseWindow() {
+    if (WindowAlive()) DestroyWindow(window);
+    PumpMessages();
+}
+
+int WindowTest::finalMessages() const { return finalCount; }
+
+// Posted and sent messages and input only: the animation timer and the
+// repaints it asks for would never let the queue run dry on the progress
+// page. Tests tick and paint explicitly.
+constexpr UINT kQueued = QS_POSTMESSAGE | QS_SENDMESSAGE | QS_INPUT;
+
+void PumpMessages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | (kQueued << 16))) {
+        if (message.message != WM_QUIT) DispatchMessageW(&message);
+    }
+}
+
+void Paint(HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+
+bool TargetCentre(HWND window, int32_t id, POINT& centre) {
+    Paint(window);
+    for (const HitTarget& t : hitTargets) {
+        if (t.id != id) continue;
+        centre = {DipsToPixels((t.left + t.right) / 2), DipsToPixels((t.top + t.bottom) / 2)};
+        return true;
+    }
+    return false;
+}
+
+void Press(HWND window, POINT down, POINT up) {
+    SendMessageW(window, WM_MOUSEMOVE, 0, Position(down));
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, Position(down));
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, Position(up));
+    SendMessageW(window, WM_LBUTTONUP, 0, Position(up));
+}
+
+void Click(HWND window, int32_t id) {
+    POINT centre{};
+    if (TargetCentre(window, id, centre))
+        Press(window, centre, centre);
+    else
+        ADD_FAILURE() << "no target " << id << " painted on page " << page;
+}
+
+void Key(HWND window, UINT key, bool repeat) {
+    SendMessageW(window, WM_KEYDOWN, key, 1 | (repeat ? LPARAM(1) << 30 : 0));
+}
+
+void Tick(HWND window, ULONGLONG elapsedMs) {
+    lastTick = GetTickCount64() - elapsedMs;
+    SendMessageW(window, WM_TIMER, AnimationTimerId, 0);
+}
+
+void Progress(HWND window, WPARAM code, const wchar_t* text) {
+    SendMessageW(window, WM_SETUP_PROGRESS, code, reinterpret_cast<LPARAM>(text ? _wcsdup(text) : nullptr));
+}
+
+bool WaitForOperationEnd() {
+    const ULONGLONG deadline = GetTickCount64() + kOperationTimeoutMs;
+    while (operationRunning.load()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(deadline - now), kQueued);
+        PumpMessages();
+    }
+    return true;
+}
+
+std::vector<DWORD> ProcessThreads() {
+    std::vector<DWORD> threads;
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.push_back(entry.th32ThreadID);
+    }
+    return threads;
+}
+
+std::vector<DWORD> NewThreads(const std::vector<DWORD>& before) {
+    std::vector<DWORD> added = ProcessThreads();
+    std::erase_if(added, [&](DWORD id) { return std::find(before.begin(), before.end(), id) != before.end(); });
+    return added;
+}
+
+bool WaitForThreadsToEnd(const std::vector<DWORD>& threads) {
+    for (DWORD id : threads) {
+        UniqueHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
+        if (thread && WaitForSingleObject(thread.get(), kOperationTimeoutMs) != WAIT_OBJECT_0) return false;
+    }
+    return true;
+}
+
+ShiftHeld::ShiftHeld() { SetShift(0x80); }
+ShiftHeld::~ShiftHeld() { SetShift(0); }

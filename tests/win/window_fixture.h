@@ -1,0 +1,58 @@
+// Shared ground for the in-process tests of the setup window: a real window
+// of the setup class (SetupWindowProc) on the test's thread over the engine
+// tests' throwaway layout, and one helper per kind of input, each sending the
+// message Windows would send.
+#pragma once
+
+#include "tests/win/engine_fixture.h"
+#include "window/ui_state.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// Puts the UI state back to what a fresh process has.
+void ResetUiState();
+
+class WindowTest : public EngineTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Creates the window on `first` as the entry point does, at (100, 100).
+    void OpenWindow(Page first);
+    void CloseWindow();
+    bool WindowAlive() const { return window && IsWindow(window); }
+    int finalMessages() const;  // final progress messages received
+
+    HWND window = nullptr;
+};
+
+// Runs every message queued for this thread now (WM_QUIT is dropped).
+void PumpMessages();
+// Paints now: hitTargets then describes what the window shows.
+void Paint(HWND window);
+// The centre, in client pixels, of the first painted target with `id`.
+bool TargetCentre(HWND window, int32_t id, POINT& centre);
+// Left button down at `down`, up at `up` (client pixels).
+void Press(HWND window, POINT down, POINT up);
+// A click on the target's centre; a test failure when it is not painted.
+void Click(HWND window, int32_t id);
+// WM_KEYDOWN; `repeat` sets the auto-repeat bit (30) of lParam.
+void Key(HWND window, UINT key, bool repeat = false);
+// One animation tick, `elapsedMs` after the previous one.
+void Tick(HWND window, ULONGLONG elapsedMs);
+// A progress message as the worker posts it, with a copy of `text`.
+void Progress(HWND window, WPARAM code, const wchar_t* text = nullptr);
+// Runs messages until no operation runs any more; false on time-out.
+bool WaitForOperationEnd();
+// Thread ids of this process.
+std::vector<DWORD> ProcessThreads();
+// Waits for the threads that were not in `before` to end.
+bool WaitForThreadsToEnd(const std::vector<DWORD>& threads);
+std::vector<DWORD> NewThreads(const std::vector<DWORD>& before);
+
+// The Shift key held for this thread's GetKeyState while the object lives.
+struct ShiftHeld {
+    ShiftHeld();
+    ~ShiftHeld();
+};
