@@ -24,6 +24,10 @@ target_compile_definitions(setup_process_test PRIVATE VT_STUBBORN_APP_EXE="Z:$<T
 
 vt_add_process_test(setup_window_test setup_window_test.cpp)
 
+# Real input through the X server to the real program: needs the display.
+vt_add_process_test(setup_flows_test setup_flows_test.cpp)
+add_dependencies(setup_flows_test velmotulve_app)
+
 # --- DLL planting -----------------------------------------------------------------
 # A DLL that leaves a marker file beside itself when it is loaded.
 add_library(planted_dll SHARED planted_dll/planted_dll.cpp)

@@ -1,8 +1,12 @@
 #include "tests/win/setup_process_support.h"
 
+#include "window/setup_window.h"
+#include "window/ui_state.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <windowsx.h>
 
 #include <utility>
 
@@ -102,4 +106,159 @@ bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD 
 bool SetupMutexExists() {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSetupMutexName));
     return bool(mutex);
+}
+
+void SetupRunTest::SetUp() {
+    ASSERT_FALSE(SetupMutexExists()) << "another setup process is still running";
+    DeleteTestRegistry();
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    comInitialized = true;
+    appBytes = ReadFileBytes(Widen(VT_APP_PATH));
+    licenseBytes = ReadFileBytes(Widen(VT_LICENSE_PATH));
+    setupBytes = ReadFileBytes(SetupExePath());
+    ASSERT_FALSE(appBytes.empty());
+    ASSERT_FALSE(licenseBytes.empty());
+    ASSERT_FALSE(setupBytes.empty());
+}
+
+void SetupRunTest::TearDown() {
+    DeleteTestRegistry();
+    if (comInitialized) CoUninitialize();
+}
+
+ProcessResult SetupRunTest::RunSetup(const std::wstring& arguments, const std::wstring& program) {
+    return RunProcess(program, QuoteArgument(program) + L" " + arguments, {}, kRunTimeoutMs);
+}
+
+void SetupRunTest::InstallSilently() {
+    const ProcessResult r = RunSetup(L"/VERYSILENT");
+    ASSERT_FALSE(r.timedOut);
+    ASSERT_EQ(r.exitCode, 0u);
+    ASSERT_TRUE(PathExists(uninstaller));
+}
+
+void SetupRunTest::ExpectInstalled(const std::string& ranSetupBytes, bool autoStart, bool shortcutWanted) {
+    EXPECT_TRUE(ReadFileBytes(installDir + L"\\VelmoTulve.exe") == appBytes) << "application differs";
+    EXPECT_TRUE(ReadFileBytes(installDir + L"\\LICENSE") == licenseBytes) << "licence differs";
+    EXPECT_TRUE(ReadFileBytes(uninstaller) == ranSetupBytes) << "uninstaller differs from the setup that ran";
+    EXPECT_EQ(PathExists(shortcut), shortcutWanted);
+    if (shortcutWanted) {
+        EXPECT_EQ(ShortcutTarget(shortcut), appPath);
+    }
+    if (autoStart) {
+        ExpectRunValue(kTestRunKey, installDir);
+    } else {
+        EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
+    }
+    ExpectUninstallEntry(kTestUninstallKey, installDir, FileSizeKb(Widen(VT_APP_PATH)));
+}
+
+void SetupRunTest::ExpectEntriesRemoved() {
+    EXPECT_FALSE(PathExists(appPath));
+    EXPECT_FALSE(PathExists(installDir + L"\\LICENSE"));
+    EXPECT_FALSE(PathExists(shortcut));
+    EXPECT_FALSE(KeyExists(kTestUninstallKey));
+    EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
+}
+
+void SetupRunTest::ExpectNothingInstalled() {
+    EXPECT_FALSE(PathExists(root / L"Programs"));
+    EXPECT_FALSE(PathExists(root / L"StartMenu"));
+    EXPECT_FALSE(KeyExists(kTestUninstallKey));
+    EXPECT_FALSE(KeyExists(kTestRunKey));
+}
+
+void SetupRunTest::ResetTestRoot() {
+    for (const std::wstring& name : ListFolder(root.path())) RemoveTree(root / name);
+    DeleteTestRegistry();
+}
+
+bool Xdotool(const std::wstring& arguments) {
+    // Wine starts a Linux program but gives no handle to wait on, so sh runs
+    // xdotool and renames its exit status into a file of a scratch folder.
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    static const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    TempFolder folder;
+    char* const unixFolder = unixFileName ? unixFileName(folder.path().c_str()) : nullptr;
+    if (!unixFolder) return false;
+    const std::wstring status = Widen(unixFolder) + L"/status";
+    HeapFree(GetProcessHeap(), 0, unixFolder);
+    StartProgram(L"Z:\\bin\\sh", L"sh -c \"xdotool " + arguments + L"; echo $? > '" + status + L".tmp' && mv '" +
+                                     status + L".tmp' '" + status + L"'\"");
+    const std::wstring done = folder / L"status";
+    return WaitForFolderChange(folder.path(), kRunTimeoutMs, [&] { return PathExists(done); }) &&
+           ReadFileBytes(done) == "0\n";
+}
+
+bool SetupWindowDriver::Start(const std::wstring& arguments) {
+    if (!process_.Start(SetupExePath(), arguments)) return false;
+    window_ = WaitForTopLevelWindow(process_, kSetupWindowClass, kRunTimeoutMs);
+    POINT ignored{};
+    return window_ && TargetOnScreen(ActionClose, ignored);
+}
+
+LRESULT SetupWindowDriver::Query(WPARAM what) const {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window_, RegisterWindowMessageW(kQueryPageMessage), what, 0, SMTO_ABORTIFHUNG,
+                             kRunTimeoutMs, &result)) {
+        return -1;
+    }
+    return LRESULT(result);
+}
+
+bool SetupWindowDriver::TargetOnScreen(int32_t id, POINT& screen) const {
+    LRESULT centre = -1;
+    if (!WaitWhileRunning(process_, kRunTimeoutMs, [&] { return (centre = Query(id)) != -1; })) {
+        return false;
+    }
+    screen = {GET_X_LPARAM(centre), GET_Y_LPARAM(centre)};
+    return ClientToScreen(window_, &screen);
+}
+
+bool SetupWindowDriver::Click(int32_t id) const {
+    POINT at{};
+    return TargetOnScreen(id, at) &&
+           Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" click 1");
+}
+
+bool SetupWindowDriver::Keys(const wchar_t* keys) const {
+    RECT rect{};
+    GetWindowRect(window_, &rect);
+    // The top-left corner is background: the pointer rests there, over the
+    // window, and presses nothing.
+    return Xdotool(L"mousemove " + std::to_wstring(rect.left + 8) + L" " + std::to_wstring(rect.top + 8) +
+                   L" key --delay 60 " + keys);
+}
+
+bool SetupWindowDriver::TabTo(int32_t id) const {
+    POINT ignored{};
+    if (!TargetOnScreen(id, ignored)) return false;  // the page it is on is painted
+    for (int presses = 0; presses < 12; ++presses) {
+        const LRESULT focus = Query(kQueryFocus);
+        if (focus == id) return true;
+        // The query can overtake the key on its way through the X server:
+        // wait for the key's effect before the next one.
+        if (!Keys(L"Tab") || !WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query(kQueryFocus) != focus; })) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool SetupWindowDriver::WaitForPage(LRESULT page) const {
+    return WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query() == page; });
+}
+
+bool SetupWindowDriver::WaitForHeight(int pixels) const {
+    return WaitWhileRunning(process_, kRunTimeoutMs, [&] {
+        RECT rect{};
+        return GetWindowRect(window_, &rect) && rect.bottom - rect.top == pixels;
+    });
+}
+
+bool SetupWindowDriver::WaitForExit(DWORD& exitCode) {
+    const bool ended = process_.WaitForExit(kRunTimeoutMs);
+    exitCode = process_.exitCode();
+    return ended;
 }

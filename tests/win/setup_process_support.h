@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -84,6 +86,88 @@ bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD 
 // The setup program's single-instance mutex exists (someone holds a handle).
 bool SetupMutexExists();
 
+// Bound of one run of the setup program.
+inline constexpr DWORD kRunTimeoutMs = 20000;
+
+// Every test that runs the built setup program as a process against a
+// throwaway test root (VELMO_SETUP_TEST_ROOT set while the test runs), with
+// the checks of what a run left behind.
+class SetupRunTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs `program` (the built setup program by default) with `arguments`
+    // and waits for it, bounded.
+    ProcessResult RunSetup(const std::wstring& arguments, const std::wstring& program = SetupExePath());
+    void InstallSilently();
+
+    // Everything an install leaves, compared with the packed inputs and with
+    // the setup program that ran; the Run value and the shortcut only when
+    // their options were on (and then no trace of them).
+    void ExpectInstalled(const std::string& ranSetupBytes, bool autoStart = true, bool shortcutWanted = true);
+    // The application's files, the shortcut and both registry entries are gone.
+    void ExpectEntriesRemoved();
+    // Nothing of an installation anywhere: no file below the test root, no
+    // test registry key.
+    void ExpectNothingInstalled();
+    void ResetTestRoot();
+
+    TempFolder root;
+    ScopedEnvironment testRootVariable{kTestRootVariable, root.path().c_str()};
+    std::wstring installDir = root / L"Programs\\Velmo Tulve";
+    std::wstring appPath = installDir + L"\\VelmoTulve.exe";
+    std::wstring uninstaller = installDir + L"\\VelmoTulve-Setup.exe";
+    std::wstring shortcut = root / L"StartMenu\\Velmo Tulve.lnk";
+    std::wstring settingsDir = root / L"Settings\\StandaloneVelmoTulve";
+    std::string appBytes, licenseBytes, setupBytes;
+    bool comInitialized = false;
+};
+
+// Runs xdotool with `arguments` (in sh's syntax: quote with ') and waits for
+// it; true when it exits with 0. It talks to the X server Wine draws on, so
+// its clicks and keys are real input to the Windows programs.
+bool Xdotool(const std::wstring& arguments);
+
+// The setup program's window in another process, driven as a user drives it:
+// mouse clicks and key presses through the X server, aimed at the centres of
+// the targets the window reports for the frame it painted last.
+class SetupWindowDriver {
+public:
+    // Starts the setup program and waits until it has painted its first page.
+    bool Start(const std::wstring& arguments = {});
+    ChildProcess& process() { return process_; }
+    HWND window() const { return window_; }
+
+    // The window's query (kQueryPageMessage); -1 when it does not answer.
+    LRESULT Query(WPARAM what = 0) const;
+    // Waits until the painted frame has the target: its centre on screen.
+    bool TargetOnScreen(int32_t id, POINT& screen) const;
+    bool Click(int32_t id) const;
+    // Presses the keys (xdotool key names) with the pointer over the window,
+    // where Wine's X11 driver sends them.
+    bool Keys(const wchar_t* keys) const;
+    // Tab until the focus is on `id`; false when it never gets there.
+    bool TabTo(int32_t id) const;
+    bool WaitForPage(LRESULT page) const;
+    bool WaitForHeight(int pixels) const;
+    bool WaitForExit(DWORD& exitCode);
+
+private:
+    ChildProcess process_;
+    HWND window_ = nullptr;
+};
+
+// Looks at `condition` between short waits, for at most `timeoutMs`: there
+// is no event for what these tests wait for on screen. The waits are on
+// `process` when one is given; false when it ends first or the time is up.
+template <typename Condition>
+bool WaitUntil(HANDLE process, DWORD timeoutMs, Condition condition);
+template <typename Condition>
+bool WaitWhileRunning(const ChildProcess& process, DWORD timeoutMs, Condition condition) {
+    return WaitUntil(process.handle(), timeoutMs, condition);
+}
+
 // --- template -------------------------------------------------------------------
 
 template <typename Condition>
@@ -101,4 +185,18 @@ bool WaitForFolderChange(const std::wstring& watchedFolder, DWORD timeoutMs, Con
     }
     if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
     return met;
+}
+
+template <typename Condition>
+bool WaitUntil(HANDLE process, DWORD timeoutMs, Condition condition) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        if (!process) {
+            Sleep(20);
+        } else if (WaitForSingleObject(process, 20) != WAIT_TIMEOUT) {
+            return condition();
+        }
+    }
 }

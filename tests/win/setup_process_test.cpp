@@ -11,92 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include <objbase.h>
-
 #include <algorithm>
 
 namespace {
 
-constexpr DWORD kRunTimeoutMs = 20000;
 constexpr DWORD kSelfRemovalTimeoutMs = 20000;
 
-class SetupProcessTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(SetupMutexExists()) << "another setup process is still running";
-        DeleteTestRegistry();
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        comInitialized = true;
-        appBytes = ReadFileBytes(Widen(VT_APP_PATH));
-        licenseBytes = ReadFileBytes(Widen(VT_LICENSE_PATH));
-        setupBytes = ReadFileBytes(SetupExePath());
-        ASSERT_FALSE(appBytes.empty());
-        ASSERT_FALSE(licenseBytes.empty());
-        ASSERT_FALSE(setupBytes.empty());
-    }
-    void TearDown() override {
-        DeleteTestRegistry();
-        if (comInitialized) CoUninitialize();
-    }
-
-    // Runs `program` (the built setup program by default) with `arguments`
-    // and waits for it, bounded.
-    ProcessResult RunSetup(const std::wstring& arguments, const std::wstring& program = SetupExePath()) {
-        return RunProcess(program, QuoteArgument(program) + L" " + arguments, {}, kRunTimeoutMs);
-    }
-
-    void InstallSilently() {
-        const ProcessResult r = RunSetup(L"/VERYSILENT");
-        ASSERT_FALSE(r.timedOut);
-        ASSERT_EQ(r.exitCode, 0u);
-        ASSERT_TRUE(PathExists(uninstaller));
-    }
-
-    // Everything an install leaves, compared with the packed inputs and with
-    // the setup program that ran.
-    void ExpectInstalled(const std::string& ranSetupBytes) {
-        EXPECT_TRUE(ReadFileBytes(installDir + L"\\VelmoTulve.exe") == appBytes) << "application differs";
-        EXPECT_TRUE(ReadFileBytes(installDir + L"\\LICENSE") == licenseBytes) << "licence differs";
-        EXPECT_TRUE(ReadFileBytes(uninstaller) == ranSetupBytes) << "uninstaller differs from the setup that ran";
-        EXPECT_TRUE(PathExists(shortcut));
-        EXPECT_EQ(ShortcutTarget(shortcut), appPath);
-
-        ExpectRunValue(kTestRunKey, installDir);
-        ExpectUninstallEntry(kTestUninstallKey, installDir, FileSizeKb(Widen(VT_APP_PATH)));
-    }
-
-    // The application's files, the shortcut and both registry entries are gone.
-    void ExpectEntriesRemoved() {
-        EXPECT_FALSE(PathExists(appPath));
-        EXPECT_FALSE(PathExists(installDir + L"\\LICENSE"));
-        EXPECT_FALSE(PathExists(shortcut));
-        EXPECT_FALSE(KeyExists(kTestUninstallKey));
-        EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
-    }
-
-    // Nothing of an installation anywhere: no file below the test root, no
-    // test registry key.
-    void ExpectNothingInstalled() {
-        EXPECT_FALSE(PathExists(root / L"Programs"));
-        EXPECT_FALSE(PathExists(root / L"StartMenu"));
-        EXPECT_FALSE(KeyExists(kTestUninstallKey));
-        EXPECT_FALSE(KeyExists(kTestRunKey));
-    }
-
-    void ResetTestRoot() {
-        for (const std::wstring& name : ListFolder(root.path())) RemoveTree(root / name);
-        DeleteTestRegistry();
-    }
-
-    TempFolder root;
-    ScopedEnvironment testRootVariable{kTestRootVariable, root.path().c_str()};
-    std::wstring installDir = root / L"Programs\\Velmo Tulve";
-    std::wstring appPath = installDir + L"\\VelmoTulve.exe";
-    std::wstring uninstaller = installDir + L"\\VelmoTulve-Setup.exe";
-    std::wstring shortcut = root / L"StartMenu\\Velmo Tulve.lnk";
-    std::string appBytes, licenseBytes, setupBytes;
-    bool comInitialized = false;
-};
+using SetupProcessTest = SetupRunTest;
 
 TEST_F(SetupProcessTest, EverySilentSwitchSpellingInstallsEverythingAndExitsWithZero) {
     for (const wchar_t* silentSwitch : {L"/VERYSILENT", L"/verysilent", L"/SILENT", L"/Silent", L"--silent",
