@@ -4,6 +4,8 @@
 #   an empty frame of the same render target (bench/frame_bench.cpp);
 #   time from process start to the first frame on screen against a minimal
 #   Direct2D program (bench/first_frame_bench.cpp);
+#   time to the first painted frame and the height animation's step rate
+#   (bench/animation_bench.cpp);
 #   the size of the setup program built with the peer benchmark's payload.
 #     sh bench/window_bench.sh        FRAMES=41 RUNS=11 by default
 set -eu
@@ -22,7 +24,7 @@ trap cleanup EXIT INT TERM
 
 vt_start_display
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target setup_exe frame_bench first_frame_bench first_frame_reference >/dev/null
+cmake --build --preset windows --target setup_exe frame_bench first_frame_bench first_frame_reference animation_bench >/dev/null
 sh cmake/wine-prefix.sh start "$build"
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 testroot=$(mktemp -d)
@@ -33,6 +35,8 @@ wine "$build/frame_bench.exe" "$FRAMES" </dev/null
 echo "== first frame on screen, $RUNS alternating runs"
 wine "$build/first_frame_bench.exe" "Z:$build/VelmoTulve-Setup-x64.exe" "Z:$build/first_frame_reference.exe" \
     "$RUNS" </dev/null
+echo "== first painted frame and the 316 -> 452 height animation, $RUNS runs"
+wine "$build/animation_bench.exe" "$RUNS" </dev/null
 rm -rf "$testroot"
 
 exe=$build/VelmoTulve-Setup-x64.exe

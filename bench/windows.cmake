@@ -12,3 +12,9 @@ target_link_options(first_frame_reference PRIVATE -municode)
 add_executable(first_frame_bench ${CMAKE_SOURCE_DIR}/bench/first_frame_bench.cpp)
 target_compile_options(first_frame_bench PRIVATE ${VT_WARNINGS})
 target_link_options(first_frame_bench PRIVATE -municode)
+
+# Time to the first painted frame and the height animation's step rate.
+add_executable(animation_bench ${CMAKE_SOURCE_DIR}/bench/animation_bench.cpp)
+target_link_libraries(animation_bench PRIVATE setup_process_support winmm)
+target_compile_options(animation_bench PRIVATE ${VT_WARNINGS})
+target_link_options(animation_bench PRIVATE -municode)
