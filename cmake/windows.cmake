@@ -82,7 +82,10 @@ target_include_directories(setup_core PUBLIC ${CMAKE_SOURCE_DIR})
 # are dropped at link time.
 # The tests link this library; the setup program itself is compiled from the
 # same sources with link-time optimisation as well (below).
-set(VT_LEAN_FLAGS -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections -fdata-sections)
+# -malign-data=abi: constant arrays get the alignment the ABI asks for, not
+# 32 bytes; that padding was 0.6 KB of the program's strings and tables.
+set(VT_LEAN_FLAGS -Oz -malign-data=abi -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+                  -fdata-sections)
 target_compile_options(setup_core PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS})
 # Only known system DLLs are imported at load time; d2d1, dwrite, dwmapi and
 # cabinet are loaded from System32 at run time (setup/system_library.h).
