@@ -13,10 +13,27 @@
 
 namespace {
 
-void ReadAll(HANDLE pipe, std::string& out) {
+// Reads the child's output until the child has ended and the pipe is empty,
+// never waiting for the pipe's end: a grandchild can hold its write end for
+// ever. Wine's desktop process, started by the first program that needs a
+// desktop, inherits that program's standard handles and lives as long as the
+// test does; a blocking read waited for it (CancelIoEx does not end a
+// synchronous ReadFile under Wine).
+void ReadUntilExit(HANDLE pipe, HANDLE process, std::string& out) {
     char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) && read > 0) out.append(buffer, read);
+    for (;;) {
+        const bool exited = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;  // no writer left
+        if (available == 0) {
+            if (exited) return;  // it had ended before the look: nothing more comes
+            WaitForSingleObject(process, 5);
+            continue;
+        }
+        DWORD read = 0;
+        if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr)) return;
+        out.append(buffer, read);
+    }
 }
 
 }  // namespace
@@ -46,15 +63,13 @@ ProcessResult RunProcess(const std::wstring& application, const std::wstring& co
     UniqueHandle process(info.hProcess), thread(info.hThread);
     writeEnd.reset();  // the child holds the only write end now
 
-    std::thread reader([&] { ReadAll(readEnd.get(), result.output); });
+    std::thread reader([&] { ReadUntilExit(readEnd.get(), process.get(), result.output); });
     if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         result.timedOut = true;
         TerminateProcess(process.get(), 255);
         WaitForSingleObject(process.get(), INFINITE);
     }
     GetExitCodeProcess(process.get(), &result.exitCode);
-    // A grandchild may still hold the pipe; don't wait for it forever.
-    CancelIoEx(readEnd.get(), nullptr);
     reader.join();
     return result;
 }
