@@ -68,6 +68,7 @@ set(VT_SETUP_SOURCES
     window/folder_picker.cpp
     window/actions.cpp
     window/setup_window.cpp
+    window/accessibility.cpp
     render/text_formats.cpp
     render/render_surface.cpp
     render/primitives.cpp
@@ -89,7 +90,7 @@ set(VT_LEAN_FLAGS -Oz -malign-data=abi -fno-exceptions -fno-rtti -fno-threadsafe
 target_compile_options(setup_core PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS})
 # Only known system DLLs are imported at load time; d2d1, dwrite, dwmapi and
 # cabinet are loaded from System32 at run time (setup/system_library.h).
-target_link_libraries(setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 uuid)
+target_link_libraries(setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 oleaut32 uuid)
 
 set(VT_LICENSE_RC ${VT_PAYLOAD_LICENSE})
 configure_file(setup/setup.rc.in ${CMAKE_BINARY_DIR}/setup.rc @ONLY)
@@ -97,9 +98,8 @@ configure_file(setup/setup.rc.in ${CMAKE_BINARY_DIR}/setup.rc @ONLY)
 # helpers and template instances across files: about a tenth of the program.
 # The LZMS decoder is built for size too: at -O2 it is 3.4 KB larger and no
 # faster (callgrind, bench PE: 126.2M instructions at -O2, 126.0M at -Oz).
-# setup/entry.cpp stands in for the C run-time's start-up code (-nostartfiles).
-add_executable(setup_exe WIN32 setup/main.cpp setup/lean_runtime.cpp setup/entry.cpp ${VT_SETUP_SOURCES}
-               ${VT_CORE_SOURCES} ${CMAKE_BINARY_DIR}/setup.rc)
+add_executable(setup_exe WIN32 setup/main.cpp setup/lean_runtime.cpp setup/entry.cpp ${VT_SETUP_SOURCES} ${VT_CORE_SOURCES}
+               ${CMAKE_BINARY_DIR}/setup.rc)
 set_target_properties(setup_exe PROPERTIES OUTPUT_NAME VelmoTulve-Setup-x64)
 target_include_directories(setup_exe PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(setup_exe PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS} -flto)

@@ -9,6 +9,7 @@
 #include "setup/progress.h"
 #include "setup/setup_state.h"
 #include "setup/system_library.h"
+#include "window/accessibility.h"
 #include "window/actions.h"
 #include "window/animation.h"
 #include "window/ui_state.h"
@@ -56,6 +57,7 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy(HWND window) {
     KillTimer(window, AnimationTimerId);
     ReleaseRenderSurface();
+    ReleaseAccessibleObject();
     StartSelfRemoval();
     mainWindow = nullptr;
     PostQuitMessage(0);
@@ -250,7 +252,12 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
         case WM_CREATE: return OnCreate(window);
         case WM_DESTROY: return OnDestroy(window);
-        case WM_PAINT: PaintWindow(); return 0;
+        case WM_PAINT:
+            PaintWindow();
+            NotifyAccessibilityChanges();
+            return 0;
+        case WM_GETOBJECT: return AnswerGetObject(window, wParam, lParam);
+        case WM_SETUP_ACCESSIBLE_ACTION: DispatchAction(int32_t(wParam)); return 0;
         case WM_CLOSE: return OnClose(window);
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();

@@ -1,0 +1,195 @@
+// The setup window as a screen reader sees it: a client program in another
+// process reads the whole accessibility tree of the real setup window on
+// each page at 96 and 144 DPI, installs with default actions alone, and
+// receives the focus and state-change events.
+#include "tests/win/setup_process_support.h"
+#include "window/ui_state.h"
+
+#include <gtest/gtest.h>
+
+#include <oleacc.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
+
+struct Element {
+    std::wstring name;
+    long role;
+    float left, top, right, bottom;  // DIPs
+};
+
+// name|role per child in order, with the DIP rectangle of its target.
+struct TreeCase {
+    const char* page;
+    bool installed;
+    const wchar_t* arguments;
+    std::vector<const wchar_t*> before;  // default actions that reach the page
+    std::vector<Element> children;
+};
+
+const Element kMinimize{L"Minimize", ROLE_SYSTEM_PUSHBUTTON, 394, 12, 418, 36};
+const Element kClose{L"Close", ROLE_SYSTEM_PUSHBUTTON, 424, 12, 448, 36};
+
+const TreeCase kTreeCases[] = {
+    {"welcome",
+     false,
+     L"",
+     {},
+     {kMinimize,
+      kClose,
+      {L"Install", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
+      {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234},
+      {L"View MIT License", ROLE_SYSTEM_LINK, 176, 278, 284, 300}}},
+    {"welcome with options",
+     false,
+     L"",
+     {L"Customize"},
+     {kMinimize,
+      kClose,
+      {L"Install", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
+      {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234},
+      {L"Browse\u2026", ROLE_SYSTEM_PUSHBUTTON, 320, 260, 420, 288},
+      {L"Start Velmo Tulve automatically with Windows", ROLE_SYSTEM_CHECKBUTTON, 40, 302, 400, 326},
+      {L"Add Start Menu shortcut", ROLE_SYSTEM_CHECKBUTTON, 40, 330, 400, 354},
+      {L"Launch Velmo Tulve when finished", ROLE_SYSTEM_CHECKBUTTON, 40, 358, 400, 382},
+      {L"View MIT License", ROLE_SYSTEM_LINK, 176, 414, 284, 436}}},
+    {"licence",
+     false,
+     L"",
+     {L"View MIT License"},
+     {kMinimize, kClose, {L"Back", ROLE_SYSTEM_PUSHBUTTON, 160, 402, 300, 438}}},
+    {"maintenance",
+     true,
+     L"",
+     {},
+     {kMinimize,
+      kClose,
+      {L"Update", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 178, 234},
+      {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 186, 198, 306, 234},
+      {L"Uninstall", ROLE_SYSTEM_PUSHBUTTON, 314, 198, 432, 234},
+      {L"View MIT License", ROLE_SYSTEM_LINK, 176, 278, 284, 300}}},
+    {"confirmation",
+     true,
+     L"--uninstall",
+     {},
+     {kMinimize,
+      kClose,
+      {L"Also delete saved settings & preferences", ROLE_SYSTEM_CHECKBUTTON, 42, 184, 412, 208},
+      {L"Uninstall now", ROLE_SYSTEM_PUSHBUTTON, 28, 248, 240, 284},
+      {L"Cancel", ROLE_SYSTEM_PUSHBUTTON, 250, 248, 432, 284}}},
+};
+
+class AccessibilityTest : public SetupRunTest {
+protected:
+    void TearDown() override {
+        for (HWND app : TopLevelWindows(0, kAppWindowClass)) PostMessageW(app, WM_CLOSE, 0, 0);
+        SetupRunTest::TearDown();
+    }
+    // Runs the client against the window; its output, one line each.
+    std::vector<std::wstring> Client(const std::wstring& mode, const std::vector<const wchar_t*>& names = {}) {
+        std::wstring line = QuoteArgument(TestBinaryFolder() + L"\\accessibility_client.exe") + L" " + mode + L" " +
+                            std::to_wstring(reinterpret_cast<uintptr_t>(setup.window()));
+        for (const wchar_t* name : names) line += L" " + QuoteArgument(name);
+        const ProcessResult r = RunProcess({}, line, {}, 60000);
+        EXPECT_EQ(r.exitCode, 0u) << r.output;
+        std::vector<std::wstring> lines;
+        std::wistringstream in(Widen(r.output));
+        for (std::wstring l; std::getline(in, l);) lines.push_back(l.substr(0, l.find_last_not_of(L"\r") + 1));
+        return lines;
+    }
+    SetupWindowDriver setup;
+};
+
+std::vector<std::wstring> Fields(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    std::wistringstream in(line);
+    for (std::wstring f; std::getline(in, f, L'|');) fields.push_back(f);
+    return fields;
+}
+
+TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetWhereItIsDrawn) {
+    for (const DWORD dpi : {96ul, 144ul}) {
+        ScopedLogPixels logPixels(dpi);
+        ASSERT_TRUE(logPixels.applied());
+        for (const TreeCase& c : kTreeCases) {
+            SCOPED_TRACE(std::string(c.page) + " at " + std::to_string(dpi));
+            ResetTestRoot();
+            if (c.installed) {
+                ASSERT_NO_FATAL_FAILURE(InstallSilently());
+            }
+            ASSERT_TRUE(setup.Start(c.arguments));
+            if (!c.before.empty()) Client(L"do", c.before);
+            ASSERT_TRUE(WaitWhileRunning(setup.process(), kRunTimeoutMs,
+                                         [&] { return Client(L"dump").size() == c.children.size() + 2; }));
+            const std::vector<std::wstring> lines = Client(L"dump");
+            POINT origin{0, 0};
+            ClientToScreen(setup.window(), &origin);
+            const float scale = float(dpi) / 96.0f;
+            const std::vector<std::wstring> self = Fields(lines[1]);
+            EXPECT_EQ(self[1], L"Velmo Tulve Setup");
+            EXPECT_EQ(self[2], std::to_wstring(ROLE_SYSTEM_CLIENT));
+            EXPECT_FALSE(self[6].empty()) << "the page's title and subtitle as the description";
+            for (size_t i = 0; i < c.children.size(); ++i) {
+                const Element& e = c.children[i];
+                const std::vector<std::wstring> f = Fields(lines[i + 2]);
+                SCOPED_TRACE(Narrow(e.name));
+                ASSERT_EQ(f.size(), 10u);
+                EXPECT_EQ(f[1], e.name);
+                EXPECT_EQ(std::stol(f[2]), e.role);
+                const long state = std::stol(f[3], nullptr, 16);
+                EXPECT_EQ((state & STATE_SYSTEM_FOCUSABLE) != 0, e.name != L"Minimize" && e.name != L"Close");
+                EXPECT_EQ((state & STATE_SYSTEM_CHECKED) != 0,
+                          e.role == ROLE_SYSTEM_CHECKBUTTON && e.name != L"Also delete saved settings & preferences");
+                const long l = lroundf(e.left * scale), t = lroundf(e.top * scale);
+                EXPECT_EQ(f[4], std::to_wstring(origin.x + l) + L"," + std::to_wstring(origin.y + t) + L"," +
+                                    std::to_wstring(lroundf(e.right * scale) - l) + L"," +
+                                    std::to_wstring(lroundf(e.bottom * scale) - t));
+                EXPECT_EQ(f[5], e.role == ROLE_SYSTEM_LINK ? L"Jump"
+                                : e.role == ROLE_SYSTEM_CHECKBUTTON
+                                    ? ((state & STATE_SYSTEM_CHECKED) ? L"Uncheck" : L"Check")
+                                    : L"Press");
+                EXPECT_EQ(f[8], L"1") << "simple element: get_accChild gives S_FALSE";
+                EXPECT_EQ(f[9], std::to_wstring(i + 1)) << "hit test at its centre";
+            }
+            PostMessageW(setup.window(), WM_CLOSE, 0, 0);
+            DWORD exitCode = 0;
+            ASSERT_TRUE(setup.WaitForExit(exitCode));
+        }
+    }
+}
+
+// A screen reader user installs: the options panel, one check box, Install,
+// then Launch, by default actions alone.
+TEST_F(AccessibilityTest, DefaultActionsAloneInstallAndLaunch) {
+    ASSERT_TRUE(setup.Start());
+    Client(L"do", {L"Customize", L"Start Velmo Tulve automatically with Windows", L"Launch Velmo Tulve when finished",
+                   L"Install", L"Launch Velmo Tulve"});
+    DWORD exitCode = STILL_ACTIVE;
+    ASSERT_TRUE(setup.WaitForExit(exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    ExpectInstalled(setupBytes, false, true);
+    EXPECT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [] { return !TopLevelWindows(0, kAppWindowClass).empty(); }));
+}
+
+// Tab raises the focus event for the first focusable child (Install, after
+// the two caption buttons); a check box raises a state change; after the
+// window is gone the object fails its calls.
+TEST_F(AccessibilityTest, FocusAndCheckBoxesRaiseEventsAndTheClosedWindowDisconnects) {
+    ASSERT_TRUE(setup.Start());
+    Client(L"do", {L"Customize"});
+    const std::vector<std::wstring> lines = Client(L"events");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], L"focus 3");
+    EXPECT_EQ(lines[1], L"accFocus 3");
+    EXPECT_EQ(lines[2], L"box 7 state 7");
+    // RPC_E_DISCONNECTED, RPC_S_SERVER_UNAVAILABLE or E_FAIL, by how far the end has come.
+    EXPECT_TRUE(lines[3] == L"after close 80010108" || lines[3] == L"after close 800706ba" ||
+                lines[3] == L"after close 80004005")
+        << Narrow(lines[3]);
+}
+
+}  // namespace
