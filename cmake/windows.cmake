@@ -6,6 +6,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
 set(VT_WARNINGS -Wall -Wextra)
 # One self-contained file: the C++ run-time and winpthread are linked in.
 add_link_options(-static -static-libgcc -static-libstdc++ -s)
+include(cmake/reproducible.cmake)
 
 # --- host tools (the packer), built natively by a nested configure ---------
 include(ExternalProject)

@@ -12,6 +12,12 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 "$vtpack" pack --app "$app" --license "$license" -o "$work/a.vtpk" || fail "pack"
 "$vtpack" pack --app "$app" --license "$license" -o "$work/b.vtpk" || fail "second pack"
 cmp -s "$work/a.vtpk" "$work/b.vtpk" || fail "two packs of the same inputs differ"
+# Neither the inputs' folder, names and times nor the umask reach the archive.
+mkdir "$work/elsewhere"
+cp "$app" "$work/elsewhere/app.bin" && cp "$license" "$work/elsewhere/licence.txt"
+touch -d '1999-12-31 23:59:59 UTC' "$work/elsewhere/app.bin" "$work/elsewhere/licence.txt"
+(umask 077 && cd "$work/elsewhere" && "$vtpack" pack --app app.bin --license licence.txt -o ../d.vtpk) || fail "pack elsewhere"
+cmp -s "$work/a.vtpk" "$work/d.vtpk" || fail "the archive depends on where, when or how its inputs were made"
 "$vtpack" pack --app "$app" --license "$license" --block-size 65536 -o "$work/c.vtpk" || fail "pack with 64 KiB blocks"
 
 app_size=$(wc -c <"$app" | tr -d ' ')

@@ -8,6 +8,10 @@
 // `extract` makes exactly the checks the setup program makes, decodes with
 // the same built-in decoder and writes each file as a temporary file renamed
 // over the target, printing the setup program's own message on failure.
+//
+// The archive records no file times, modes or paths and always holds the
+// application first: the same two files give the same bytes, which a release
+// rebuild relies on.
 #include "engine/payload_archive.h"
 #include "tools/vtpack/extract.h"
 #include "tools/vtpack/lzms_compress.h"
