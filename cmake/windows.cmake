@@ -7,6 +7,7 @@ set(VT_WARNINGS -Wall -Wextra)
 # One self-contained file: the C++ run-time and winpthread are linked in.
 add_link_options(-static -static-libgcc -static-libstdc++ -s)
 include(cmake/reproducible.cmake)
+include(cmake/signing.cmake)
 
 # --- host tools (the packer), built natively by a nested configure ---------
 include(ExternalProject)
@@ -36,6 +37,13 @@ if(VT_PAYLOAD_APP)
 else()
     set(vt_payload_app_file $<TARGET_FILE:velmotulve_app>)
     set(vt_payload_app_dep velmotulve_app)
+endif()
+# With signing on, a signed copy is packed; the input stays as it was.
+if(VT_SIGN)
+    set(vt_signed_app ${CMAKE_BINARY_DIR}/signed/VelmoTulve.exe)
+    vt_sign_copy(${vt_payload_app_file} ${vt_signed_app} "Velmo Tulve" ${vt_payload_app_dep})
+    set(vt_payload_app_file ${vt_signed_app})
+    set(vt_payload_app_dep ${vt_signed_app})
 endif()
 set(vt_block_args)
 if(VT_PAYLOAD_BLOCK_SIZE)
@@ -109,6 +117,9 @@ target_link_libraries(setup_exe PRIVATE $<TARGET_PROPERTY:setup_core,INTERFACE_L
 set_source_files_properties(${CMAKE_BINARY_DIR}/setup.rc PROPERTIES
     OBJECT_DEPENDS "${VT_PAYLOAD};${VT_PAYLOAD_LICENSE};${CMAKE_SOURCE_DIR}/setup/setup.manifest")
 add_dependencies(setup_exe payload)
+if(VT_SIGN)
+    vt_sign_target(setup_exe "Velmo Tulve Setup")
+endif()
 
 # --- tests under Wine -----------------------------------------------------------
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

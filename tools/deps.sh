@@ -5,7 +5,8 @@ set -eu
 packages="cmake ninja-build pkg-config clang libclang-rt-14-dev
 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
 wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-inter
-libwim-dev ntfs-3g-dev libfuse-dev zlib1g-dev googletest libgtest-dev nsis"
+libwim-dev ntfs-3g-dev libfuse-dev zlib1g-dev googletest libgtest-dev nsis
+osslsigncode openssl"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
