@@ -113,7 +113,7 @@ void SetupRunTest::SetUp() {
     DeleteTestRegistry();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     comInitialized = true;
-    appBytes = ReadFileBytes(Widen(VT_APP_PATH));
+    appBytes = ReadFileBytes(PackedAppPath());
     licenseBytes = ReadFileBytes(Widen(VT_LICENSE_PATH));
     setupBytes = ReadFileBytes(SetupExePath());
     ASSERT_FALSE(appBytes.empty());
@@ -150,7 +150,7 @@ void SetupRunTest::ExpectInstalled(const std::string& ranSetupBytes, bool autoSt
     } else {
         EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
     }
-    ExpectUninstallEntry(kTestUninstallKey, installDir, FileSizeKb(Widen(VT_APP_PATH)));
+    ExpectUninstallEntry(kTestUninstallKey, installDir, FileSizeKb(PackedAppPath()));
 }
 
 void SetupRunTest::ExpectEntriesRemoved() {

@@ -81,7 +81,22 @@ std::wstring TestBinaryFolder() {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-std::wstring SetupExePath() { return Widen(VT_SETUP_EXE_PATH); }
+namespace {
+
+// The release tests run the process tests against another build's signed
+// programs by naming them in these variables.
+std::wstring PathFromEnvironment(const wchar_t* name, const char* builtIn) {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, path.data(), DWORD(path.size()));
+    if (length == 0 || length >= path.size()) return Widen(builtIn);
+    path.resize(length);
+    return path;
+}
+
+}  // namespace
+
+std::wstring SetupExePath() { return PathFromEnvironment(L"VT_TEST_SETUP_EXE", VT_SETUP_EXE_PATH); }
+std::wstring PackedAppPath() { return PathFromEnvironment(L"VT_TEST_PACKED_APP", VT_APP_PATH); }
 
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
     std::wstring buffer(32768, L'\0');

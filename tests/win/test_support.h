@@ -25,8 +25,12 @@ ProcessResult RunProcess(const std::wstring& application, const std::wstring& co
 // Folder of the running test executable; the build puts the programs under
 // test there or beside it.
 std::wstring TestBinaryFolder();
-// Full path of the setup program built by this tree.
+// Full path of the setup program built by this tree, or the one named by
+// VT_TEST_SETUP_EXE.
 std::wstring SetupExePath();
+// The application that setup program packs: this tree's, or the one named by
+// VT_TEST_PACKED_APP.
+std::wstring PackedAppPath();
 
 // Sets an environment variable for the lifetime of the object; restores the
 // old value (or absence) afterwards.
