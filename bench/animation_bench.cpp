@@ -11,6 +11,7 @@
 //   animation_bench.exe [RUNS]     RUNS (default 11) starts of the setup program
 //
 // Prints one line per run and the medians.
+#include "bench/bench_clock.h"
 #include "tests/win/setup_process_support.h"
 #include "window/setup_window.h"
 #include "window/ui_state.h"
@@ -27,17 +28,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f{};
-        QueryPerformanceFrequency(&f);
-        return double(f.QuadPart);
-    }();
-    LARGE_INTEGER t{};
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / frequency;  // ms
-}
 
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;

@@ -4,6 +4,7 @@
 // one cleared frame. The two alternate run by run; the frame counts as shown
 // when the screen pixel under the Install button (and under the same point of
 // the reference) turns light. Run by bench/window_bench.sh.
+#include "bench/bench_clock.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
 
 struct Program {
     const wchar_t* label;

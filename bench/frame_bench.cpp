@@ -3,6 +3,7 @@
 // frame (BindDC, BeginDraw, Clear, EndDraw, BitBlt) of the same size on the
 // same render target, and the same frames without text to show where the
 // time goes. Medians of many frames; run by bench/window_bench.sh.
+#include "bench/bench_clock.h"
 #include "render/primitives.h"
 #include "render/render_surface.h"
 #include "render/text_formats.h"
@@ -15,14 +16,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
 
 template <typename Frame>
 double MedianMs(int frames, Frame frame) {

@@ -10,6 +10,7 @@ target_compile_options(first_frame_reference PRIVATE ${VT_WARNINGS} ${VT_LEAN_FL
 target_link_options(first_frame_reference PRIVATE -municode)
 
 add_executable(first_frame_bench ${CMAKE_SOURCE_DIR}/bench/first_frame_bench.cpp)
+target_include_directories(first_frame_bench PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(first_frame_bench PRIVATE ${VT_WARNINGS})
 target_link_options(first_frame_bench PRIVATE -municode)
 
