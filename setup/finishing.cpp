@@ -65,14 +65,38 @@ bool StartPowerShellRemoval(const std::wstring& powershell) {
     return true;
 }
 
+// cmd expands %NAME% anywhere on its command line, quotes or not, and Wine's
+// cmd expands the result once more; no escaping is reliable in both. So no
+// path reaches cmd: it starts in the folder above the install folder and is
+// given only the install folder's own name, and only a name made of
+// characters that no cmd treats specially. For any other name the files
+// stay where they are.
+bool IsPlainFolderName(const std::wstring& name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    for (const wchar_t c : name) {
+        if (c < 0x20 || c == 0x7f) return false;
+        const bool alphanumeric = (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
+        if (c < 0x80 && !alphanumeric && !wcschr(L" -_.,'()+=@#$~[]{};&", c)) return false;
+    }
+    return true;
+}
+
 // cmd.exe reads its standard input, a pipe whose only write end belongs to
 // this process, so the read returns only when this process has exited and
 // the system has closed that end. Then it deletes the uninstaller and removes
-// the folder without /s, which fails on a folder that is not empty. The
-// paths reach cmd through its environment and stand in quotes, so no
-// character of a folder name is parsed as a command. It starts in the
-// temporary folder so that it never keeps the install folder in use.
+// the folder without /s, which fails on a folder that is not empty.
 bool StartCmdRemoval(const std::wstring& systemFolder) {
+    std::wstring folder = setupOptions.installDir;
+    while (folder.size() > PathRootLength(folder) && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    const std::wstring parent = ParentFolder(folder);
+    if (parent.empty() || parent.size() >= folder.size() || parent.size() >= MAX_PATH) return false;
+    size_t leafStart = parent.size();
+    while (leafStart < folder.size() && (folder[leafStart] == L'\\' || folder[leafStart] == L'/')) ++leafStart;
+    const std::wstring leaf = folder.substr(leafStart);
+    if (!IsPlainFolderName(leaf)) return false;
+
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
     HANDLE readRaw = nullptr, writeRaw = nullptr;
     if (!CreatePipe(&readRaw, &writeRaw, &inheritable, 0)) return false;
@@ -93,23 +117,9 @@ bool StartCmdRemoval(const std::wstring& systemFolder) {
     const bool listed = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                                   sizeof(inherited), nullptr, nullptr) != 0;
 
-    std::wstring environment;
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-            if (_wcsnicmp(p, L"VT_REMOVE_", 10) != 0) environment.append(p).push_back(L'\0');
-        }
-        FreeEnvironmentStringsW(block);
-    }
-    environment.append(L"VT_REMOVE_FILE=").append(JoinPath(setupOptions.installDir, product::kUninstallerExe));
-    environment.push_back(L'\0');
-    environment.append(L"VT_REMOVE_FOLDER=").append(setupOptions.installDir).push_back(L'\0');
-    environment.push_back(L'\0');
-
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring cmd = JoinPath(systemFolder, L"cmd.exe");
-    std::wstring commandLine = L"cmd.exe /d /q /v:off /s /c \"set /p _= >nul 2>nul & del /f /q \"%VT_REMOVE_FILE%\" "
-                               L">nul 2>nul & rmdir \"%VT_REMOVE_FOLDER%\" >nul 2>nul\"";
+    std::wstring commandLine = L"cmd.exe /d /q /v:off /s /c \"set /p _= >nul 2>nul & del /f /q \"" + leaf +
+                               L"\\VelmoTulve-Setup.exe\" >nul 2>nul & rmdir \"" + leaf + L"\" >nul 2>nul\"";
 
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
@@ -117,11 +127,9 @@ bool StartCmdRemoval(const std::wstring& systemFolder) {
     startup.StartupInfo.hStdInput = readEnd.get();
     startup.lpAttributeList = attributes;
     PROCESS_INFORMATION info{};
-    const bool started =
-        listed && CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
-                                 environment.data(), (tempLength > 0 && tempLength <= MAX_PATH) ? temp : nullptr,
-                                 &startup.StartupInfo, &info);
+    const bool started = listed && CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                                  parent.c_str(), &startup.StartupInfo, &info);
     DeleteProcThreadAttributeList(attributes);
     if (!started) {
         CloseHandle(writeRaw);

@@ -7,6 +7,7 @@
 #include "setup/finishing.h"
 #include "tests/win/engine_fixture.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 
@@ -242,6 +243,67 @@ TEST_F(SelfRemovalTest, NothingStartsWithoutAPendingSelfRemoval) {
         EXPECT_EQ(WaitForSingleObject(standinReady.handle.get(), 0), WAIT_TIMEOUT);
         EXPECT_FALSE(PathExists(log));
         EXPECT_EQ(ReadFileBytes(uninstaller), "the installed uninstaller");
+        probes.clear();
+    }
+}
+
+// No folder name may change what cmd deletes. A name cmd could read as
+// anything but text is refused: no cmd starts and the files stay. Beside
+// every folder lies Windows_NT, which is what %OS% would turn into, with a
+// file of the same name that must survive.
+TEST_F(SelfRemovalTest, NoFolderNameChangesWhatCmdDeletes) {
+    struct Case {
+        const wchar_t* leaf;
+        bool removed;
+        bool trailingSeparator = false;
+    };
+    const Case cases[] = {
+        {L"Velmo Tulve", true, true},
+        {L"Caf\u00e9 Stra\u00dfe \u65e5\u672c \U0001F600", true},
+        {L"a(1) b[2] {c} ~$#@;,=+'-_.x", true},
+        {L"a&b", true},
+        {L"fullwidth \uff05OS\uff05", true},
+        {L"p%OS%q", false},
+        {L"%OS%", false},
+        {L"p%PATH:~0,1%q", false},
+        {L"x%VT_REMOVE_FOLDER%y", false},
+        {L"100%", false},
+        {L"a!OS!b", false},
+        {L"a^b", false},
+    };
+    const std::wstring programs = root / L"Programs";
+    const std::wstring decoy = programs + L"\\Windows_NT\\VelmoTulve-Setup.exe";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.leaf));
+        RemoveTree(programs);
+        installDir = programs + L"\\" + c.leaf;
+        uninstaller = installDir + L"\\VelmoTulve-Setup.exe";
+        ASSERT_TRUE(CreateFolderTree(installDir));
+        ASSERT_TRUE(CreateFolderTree(programs + L"\\Windows_NT"));
+        ASSERT_TRUE(WriteFileBytes(uninstaller, "the installed uninstaller"));
+        ASSERT_TRUE(WriteFileBytes(decoy, "another folder's file"));
+        ResetEvent(started.handle.get());
+        ResetEvent(release.handle.get());
+        if (c.trailingSeparator) installDir += L"\\";
+
+        StartedProcess& probe = StartProbe(true);
+        ASSERT_TRUE(probe);
+        EXPECT_EQ(ReadFields(report).at("method"), c.removed ? L"cmd" : L"none");
+        const std::vector<PROCESSENTRY32W> removers = ChildProcesses(probe.id);
+        EXPECT_EQ(removers.size(), c.removed ? 1u : 0u);
+        ReleaseProbe(probe);
+        EXPECT_TRUE(WaitForProcessesToEnd(removers, kBoundMs)) << "cmd did not finish";
+
+        EXPECT_EQ(ReadFileBytes(decoy), "another folder's file");
+        std::vector<std::wstring> expected{L"Windows_NT"};
+        if (!c.removed) {
+            EXPECT_EQ(ReadFileBytes(uninstaller), "the installed uninstaller");
+            expected.push_back(c.leaf);
+            std::sort(expected.begin(), expected.end());
+        }
+        std::vector<std::wstring> left = ListFolder(programs);
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, expected);
         probes.clear();
     }
 }

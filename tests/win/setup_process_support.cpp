@@ -91,18 +91,6 @@ ScopedLogPixels::~ScopedLogPixels() {
     }
 }
 
-bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (const PROCESSENTRY32W& entry : processes) {
-        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (!process) continue;
-        const ULONGLONG now = GetTickCount64();
-        const DWORD left = now < deadline ? DWORD(deadline - now) : 0;
-        if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) return false;
-    }
-    return true;
-}
-
 bool SetupMutexExists() {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSetupMutexName));
     return bool(mutex);

@@ -79,10 +79,6 @@ private:
     bool applied_ = false;
 };
 
-// Waits, at most `timeoutMs` in all, until each of these processes has ended;
-// one that is already gone counts as ended.
-bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD timeoutMs);
-
 // The setup program's single-instance mutex exists (someone holds a handle).
 bool SetupMutexExists();
 

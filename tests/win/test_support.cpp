@@ -344,6 +344,18 @@ std::vector<PROCESSENTRY32W> ChildProcesses(DWORD parentId) {
     return children;
 }
 
+bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (const PROCESSENTRY32W& entry : processes) {
+        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? DWORD(deadline - now) : 0;
+        if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) return false;
+    }
+    return true;
+}
+
 namespace {
 
 struct WindowSearch {

@@ -120,6 +120,9 @@ StartedProcess StartProgram(const std::wstring& application, const std::wstring&
 void EndProcess(StartedProcess& started);
 // The running processes whose parent was `parentId` (a snapshot).
 std::vector<PROCESSENTRY32W> ChildProcesses(DWORD parentId);
+// Waits, at most `timeoutMs` in all, until each of these processes has ended;
+// one that is already gone counts as ended.
+bool WaitForProcessesToEnd(const std::vector<PROCESSENTRY32W>& processes, DWORD timeoutMs);
 
 // Top-level windows of the process with this class name (all of them when
 // `processId` is 0).
