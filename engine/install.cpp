@@ -36,7 +36,10 @@ bool SetRegistryDword(const std::wstring& subKey, const wchar_t* valueName, DWOR
 bool SaveUninstaller(const std::wstring& setupPath, const std::wstring& uninstallerPath) {
     const std::wstring temporary = MakeUniqueTempPath(setupOptions.installDir);
     if (temporary.empty()) return false;
-    if (!CopyFileW(setupPath.c_str(), temporary.c_str(), TRUE)) {
+    // CopyFileW copies the attributes too; a read-only uninstaller could not
+    // be replaced by a later update nor deleted by the self-removal.
+    if (!CopyFileW(setupPath.c_str(), temporary.c_str(), TRUE) ||
+        !SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL)) {
         RemoveFile(temporary);
         return false;
     }
@@ -73,6 +76,7 @@ bool RunInstall(std::wstring& errorText) {
     }
 
     PostProgress(0.45f, L"Extracting Velmo Tulve files\u2026");
+    RemoveStrayTemporaryFiles(options.installDir);
     if (!ExtractPayload(options.installDir, errorText)) return false;
 
     PostProgress(0.75f, L"Configuring shortcuts and uninstaller\u2026");

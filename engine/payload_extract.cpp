@@ -47,7 +47,37 @@ std::wstring MakeUniqueTempPath(const std::wstring& folder) {
     return JoinPath(folder, std::wstring(L".tulve-") + text + L".tmp");
 }
 
+// ".tulve-{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}.tmp", hex digits in either case.
+bool IsTemporaryFileName(const wchar_t* name) {
+    static constexpr wchar_t kShape[] = L".tulve-{********-****-****-****-************}.tmp";
+    for (size_t i = 0; i < sizeof(kShape) / sizeof(kShape[0]); ++i) {
+        const wchar_t c = name[i];
+        if (kShape[i] != L'*') {
+            if (c != kShape[i]) return false;
+        } else if (!((c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void RemoveStrayTemporaryFiles(const std::wstring& folder) {
+    WIN32_FIND_DATAW data{};
+    UniqueFindHandle find(FindFirstFileW(JoinPath(folder, L".tulve-*").c_str(), &data));
+    if (!find) return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryFileName(data.cFileName)) {
+            RemoveFile(JoinPath(folder, data.cFileName));
+        }
+    } while (FindNextFileW(find.get(), &data));
+}
+
 bool MoveOverTarget(const std::wstring& temporary, const std::wstring& target) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    }
     if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }

@@ -36,5 +36,10 @@ std::wstring MakeUniqueTempPath(const std::wstring& folder);
 bool ReplaceFile(const std::wstring& folder, const std::wstring& target, const uint8_t* data, size_t size);
 
 // The rename step of ReplaceFile: MoveFileExW with replace-existing and
-// write-through; removes `temporary` when it fails.
+// write-through; removes `temporary` when it fails. A read-only `target` is
+// made writable first, as a rename cannot replace it.
 bool MoveOverTarget(const std::wstring& temporary, const std::wstring& target);
+
+// Removes what an interrupted run left of MakeUniqueTempPath's files in
+// `folder`: only names of exactly that form, never folders.
+void RemoveStrayTemporaryFiles(const std::wstring& folder);

@@ -286,3 +286,44 @@ TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileASilentRunIsWorking) {
 }
 
 }  // namespace
+
+// A read-only setup program (a copy from a read-only share or medium) gives
+// an uninstaller with normal attributes, which the self-removal deletes; one
+// left read-only by an older setup program is still replaced by an update.
+TEST_F(SetupProcessTest, ReadOnlySetupProgramGivesAWritableUninstaller) {
+    const std::wstring copy = root / L"Media\\VelmoTulve-Setup-x64.exe";
+    ASSERT_TRUE(CreateDirectoryW((root / L"Media").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(SetupExePath().c_str(), copy.c_str(), TRUE));
+    ASSERT_TRUE(SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_READONLY));
+    const auto readOnly = [](const std::wstring& path) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    };
+
+    for (const bool thenUpdate : {false, true}) {
+        SCOPED_TRACE(thenUpdate ? "update over it" : "uninstall with it");
+        const ProcessResult install = RunSetup(L"/VERYSILENT", copy);
+        ASSERT_FALSE(install.timedOut);
+        ASSERT_EQ(install.exitCode, 0u);
+        EXPECT_TRUE(readOnly(copy)) << "the source was changed";
+        ASSERT_TRUE(PathExists(uninstaller));
+        EXPECT_FALSE(readOnly(uninstaller));
+        if (thenUpdate) {
+            ASSERT_TRUE(SetFileAttributesW(uninstaller.c_str(), FILE_ATTRIBUTE_READONLY));
+            const ProcessResult update = RunSetup(L"/VERYSILENT");
+            ASSERT_FALSE(update.timedOut);
+            EXPECT_EQ(update.exitCode, 0u);
+            ExpectInstalled(setupBytes);
+            EXPECT_FALSE(readOnly(uninstaller));
+        } else {
+            const ProcessResult r = RunProcess({}, QuoteArgument(uninstaller) + L" --uninstall /VERYSILENT", {},
+                                               kRunTimeoutMs);
+            ASSERT_FALSE(r.timedOut);
+            EXPECT_EQ(r.exitCode, 0u);
+            EXPECT_TRUE(WaitForFolderChange(root / L"Programs", kSelfRemovalTimeoutMs,
+                                            [&] { return !PathExists(installDir); }))
+                << "the uninstaller was not removed";
+        }
+    }
+    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
