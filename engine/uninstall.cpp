@@ -2,6 +2,7 @@
 
 #include "engine/install.h"
 #include "engine/paths.h"
+#include "engine/payload_extract.h"
 #include "engine/running_instance.h"
 #include "setup/owners.h"
 #include "setup/product.h"
@@ -96,19 +97,20 @@ bool RunUninstall(std::wstring& errorText) {
             RegDeleteKeyValueW(HKEY_CURRENT_USER, options.runKeyPath.c_str(), product::kRegistryName))) {
         return Fail(errorText, entriesMessage);
     }
-    if (!IsRemovedRegistryResult(RegDeleteTreeW(HKEY_CURRENT_USER, options.uninstallKeyPath.c_str()))) {
-        return Fail(errorText, entriesMessage);
-    }
-
-    if (runningFromUninstaller) {
-        // The running file cannot delete itself: removed after this process exits.
-        selfRemovalPending = true;
-    } else {
+    // The Apps & Features entry goes after the files it stands for, so that
+    // an uninstall cut short can always be run again; only the running
+    // uninstaller itself is left to remove after this process exits.
+    RemoveStrayTemporaryFiles(options.installDir);
+    if (!runningFromUninstaller) {
         if (!RemoveFile(uninstallerPath)) return Fail(errorText, L"Could not remove the uninstaller.");
         if (TestEmptiness(options.installDir) == EmptinessEmpty && !RemoveFile(options.installDir)) {
             return Fail(errorText, L"Could not remove the empty installation folder.");
         }
     }
+    if (!IsRemovedRegistryResult(RegDeleteTreeW(HKEY_CURRENT_USER, options.uninstallKeyPath.c_str()))) {
+        return Fail(errorText, entriesMessage);
+    }
+    selfRemovalPending = runningFromUninstaller;
 
     PostProgress(1.0f, L"Velmo Tulve removed.");
     return true;

@@ -86,7 +86,7 @@ std::wstring ReadRegistryString(const std::wstring& subKey, const std::wstring& 
     return value;
 }
 
-void DetectExistingInstall() {
+bool DetectExistingInstall() {
     existingInstall = false;
     existingInstallDir.clear();
     const std::wstring recorded = ReadRegistryString(setupOptions.uninstallKeyPath, kInstallLocationValue);
@@ -94,13 +94,17 @@ void DetectExistingInstall() {
         existingInstall = true;
         existingInstallDir = recorded;
         setupOptions.installDir = recorded;
-        return;
+        return true;
     }
-    if (IsRegularFile(JoinPath(setupOptions.installDir, product::kAppExe)) &&
+    // An uninstall cut short after the entry went leaves the uninstaller
+    // alone; removing it is still an uninstall's work.
+    const bool hasApp = IsRegularFile(JoinPath(setupOptions.installDir, product::kAppExe));
+    if ((hasApp || setupOptions.uninstallMode) &&
         IsRegularFile(JoinPath(setupOptions.installDir, product::kUninstallerExe))) {
         existingInstall = true;
         existingInstallDir = setupOptions.installDir;
     }
+    return false;
 }
 
 bool ReadSetupOptions(std::wstring& errorText) {
@@ -153,7 +157,7 @@ bool ReadSetupOptions(std::wstring& errorText) {
     }
     options.installDir = dirArgument.empty() ? defaultInstallDir : dirArgument;
 
-    DetectExistingInstall();
+    const bool entryRecorded = DetectExistingInstall();
 
     const std::wstring candidate = dirArgument.empty() ? options.installDir : dirArgument;
     std::wstring resolved;
@@ -170,7 +174,9 @@ bool ReadSetupOptions(std::wstring& errorText) {
     }
     options.installDir = resolved;
 
-    if (existingInstall) {
+    // Files without an entry are an install cut short before its shortcut
+    // and Run value were settled: those keep their defaults.
+    if (existingInstall && entryRecorded) {
         options.autoStart = !ReadRegistryString(options.runKeyPath, product::kRegistryName).empty();
         options.startMenuShortcut = IsRegularFile(options.shortcutPath);
     }

@@ -10,8 +10,9 @@
 bool ReadSetupOptions(std::wstring& errorText);
 
 // Looks for an installation by its uninstall entry, then by its two files in
-// setupOptions.installDir.
-void DetectExistingInstall();
+// setupOptions.installDir (in an uninstall, the uninstaller alone is enough).
+// True when the entry found it.
+bool DetectExistingInstall();
 
 // A REG_SZ value under HKEY_CURRENT_USER without trailing NULs; empty when the
 // key or value is missing, of another type, empty or unreadable.

@@ -79,3 +79,6 @@ vt_add_engine_test(estimated_size_test estimated_size_test.cpp)
 target_sources(estimated_size_test PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/padded_payload.rc)
 add_dependencies(estimated_size_test padded_payload)
 target_compile_definitions(estimated_size_test PRIVATE VT_PADDED_APP_PATH="Z:${vt_padded_app}")
+
+vt_add_engine_test(hostile_folder_test hostile_folder_test.cpp)
+vt_embed_payload(hostile_folder_test)
