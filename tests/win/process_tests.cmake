@@ -28,6 +28,10 @@ vt_add_process_test(setup_window_test setup_window_test.cpp)
 vt_add_process_test(setup_flows_test setup_flows_test.cpp)
 add_dependencies(setup_flows_test velmotulve_app)
 
+# Killed runs and repeated rounds: many whole runs each, hence the longer bound.
+vt_add_process_test(reliability_test reliability_test.cpp)
+set_tests_properties(${reliability_test_tests} PROPERTIES TIMEOUT 900)
+
 # --- DLL planting -----------------------------------------------------------------
 # A DLL that leaves a marker file beside itself when it is loaded.
 add_library(planted_dll SHARED planted_dll/planted_dll.cpp)
