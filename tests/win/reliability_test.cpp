@@ -245,10 +245,19 @@ TEST_F(RoundsTest, EveryRoundLeavesNothingBehind) {
         ASSERT_TRUE(uninstall.StartCommandLine(QuoteArgument(uninstaller) + L" --uninstall /VERYSILENT"));
         ASSERT_TRUE(uninstall.WaitForExit(kRunTimeoutMs));
         EXPECT_EQ(uninstall.exitCode(), 0u);
-        const std::vector<PROCESSENTRY32W> removers = ChildProcesses(uninstall.id());
-        EXPECT_TRUE(WaitForProcessesToEnd(removers, kSelfRemovalTimeoutMs));
+        // The remover is the uninstaller's child. Process ids are soon used
+        // again, so an older process may name the ended uninstaller as its
+        // parent too: only a shell counts.
+        std::vector<PROCESSENTRY32W> removers = ChildProcesses(uninstall.id());
+        removers.erase(std::remove_if(removers.begin(), removers.end(),
+                                      [](const PROCESSENTRY32W& p) {
+                                          return _wcsicmp(p.szExeFile, L"cmd.exe") != 0 &&
+                                                 _wcsicmp(p.szExeFile, L"powershell.exe") != 0;
+                                      }),
+                       removers.end());
         EXPECT_TRUE(WaitForFolderChange(root / L"Programs", kSelfRemovalTimeoutMs,
                                         [&] { return !PathExists(installDir); }));
+        EXPECT_TRUE(WaitForProcessesToEnd(removers, kSelfRemovalTimeoutMs));
         times.push_back(GetTickCount64() - started);
 
         ExpectEntriesRemoved();
