@@ -12,13 +12,7 @@ sh "$root/tools/deps.sh"
 cd "$root"
 . "$root/tools/display.sh"
 build=$root/build/windows
-cleanup() {
-    sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true
-    vt_stop_display
-}
-trap cleanup EXIT INT TERM
-
-vt_start_display
+vt_wine_session "$root" "$build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target setup_exe reliability_test >/dev/null
 sh cmake/wine-prefix.sh start "$build"

@@ -20,3 +20,14 @@ vt_start_display() {
 vt_stop_display() {
     [ -n "${VT_OWN_DISPLAY:-}" ] && kill "$VT_OWN_DISPLAY" 2>/dev/null || true
 }
+
+# For a script that runs programs under Wine in build tree $2 of source tree
+# $1: starts the display and, whenever the script ends, stops that tree's
+# Wine server and the display.
+vt_wine_session() {
+    vt_session_root=$1
+    vt_session_build=$2
+    trap 'sh "$vt_session_root/cmake/wine-prefix.sh" stop "$vt_session_build" 2>/dev/null || true; vt_stop_display' \
+        EXIT INT TERM
+    vt_start_display
+}

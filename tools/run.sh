@@ -9,14 +9,7 @@ sh "$root/tools/deps.sh"
 cd "$root"
 . "$root/tools/display.sh"
 build="$root/build/windows"
-
-cleanup() {
-    sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true
-    vt_stop_display
-}
-trap cleanup EXIT INT TERM
-
-vt_start_display
+vt_wine_session "$root" "$build"
 cmake --preset windows >/dev/null
 sh cmake/wine-prefix.sh start "$build"
 cmake --build --preset windows

@@ -9,13 +9,7 @@ cd "$root"
 . "$root/tools/display.sh"
 out=$root/docs/screenshots
 frames=$root/build/windows/screenshots
-cleanup() {
-    sh "$root/cmake/wine-prefix.sh" stop "$root/build/windows" 2>/dev/null || true
-    vt_stop_display
-}
-trap cleanup EXIT INT TERM
-
-vt_start_display
+vt_wine_session "$root" "$root/build/windows"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target render_screenshots
 sh cmake/wine-prefix.sh start build/windows
