@@ -1,6 +1,7 @@
 // The setup window as a screen reader sees it: a client program in another
 // process reads the whole accessibility tree of the real setup window on
-// each page at 96 and 144 DPI, installs with default actions alone, and
+// each page at 96 and 144 DPI, installs, updates and uninstalls with default
+// actions alone, and
 // receives the focus and state-change events.
 #include "tests/win/setup_process_support.h"
 #include "window/ui_state.h"
@@ -10,6 +11,7 @@
 #include <oleacc.h>
 
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -86,8 +88,18 @@ const TreeCase kTreeCases[] = {
 class AccessibilityTest : public SetupRunTest {
 protected:
     void TearDown() override {
-        for (HWND app : TopLevelWindows(0, kAppWindowClass)) PostMessageW(app, WM_CLOSE, 0, 0);
+        CloseApplications();
         SetupRunTest::TearDown();
+    }
+    // Ends the tray applications a flow started (they end on WM_CLOSE).
+    static void CloseApplications() {
+        for (HWND app : TopLevelWindows(0, kAppWindowClass)) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(app, &id);
+            UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+            PostMessageW(app, WM_CLOSE, 0, 0);
+            if (process) WaitForSingleObject(process.get(), kRunTimeoutMs);
+        }
     }
     // Runs the client against the window; its output, one line each.
     std::vector<std::wstring> Client(const std::wstring& mode, const std::vector<const wchar_t*>& names = {}) {
@@ -162,17 +174,46 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetWhereItIsDrawn) {
     }
 }
 
-// A screen reader user installs: the options panel, one check box, Install,
-// then Launch, by default actions alone.
-TEST_F(AccessibilityTest, DefaultActionsAloneInstallAndLaunch) {
-    ASSERT_TRUE(setup.Start());
-    Client(L"do", {L"Customize", L"Start Velmo Tulve automatically with Windows", L"Launch Velmo Tulve when finished",
-                   L"Install", L"Launch Velmo Tulve"});
-    DWORD exitCode = STILL_ACTIVE;
-    ASSERT_TRUE(setup.WaitForExit(exitCode));
-    EXPECT_EQ(exitCode, 0u);
-    ExpectInstalled(setupBytes, false, true);
-    EXPECT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [] { return !TopLevelWindows(0, kAppWindowClass).empty(); }));
+// A screen reader user installs (the options panel, two check boxes,
+// Install, then Launch), updates with the shortcut turned off, and
+// uninstalls with the saved settings, by default actions alone.
+TEST_F(AccessibilityTest, DefaultActionsAloneInstallUpdateAndUninstall) {
+    struct Flow {
+        const char* what;
+        std::vector<const wchar_t*> actions;
+        std::function<void()> check;
+    };
+    const Flow flows[] = {
+        {"install, then launch",
+         {L"Customize", L"Start Velmo Tulve automatically with Windows", L"Launch Velmo Tulve when finished", L"Install",
+          L"Launch Velmo Tulve"},
+         [&] {
+             ExpectInstalled(setupBytes, false, true);
+             EXPECT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [] { return !TopLevelWindows(0, kAppWindowClass).empty(); }));
+         }},
+        {"update without the shortcut",
+         {L"Customize", L"Add Start Menu shortcut", L"Launch Velmo Tulve when finished", L"Update", L"Done"},
+         [&] { ExpectInstalled(setupBytes, false, false); }},
+        {"uninstall with the saved settings",
+         {L"Uninstall", L"Also delete saved settings & preferences", L"Uninstall now", L"Close"},
+         [&] {
+             ExpectEntriesRemoved();
+             EXPECT_FALSE(PathExists(installDir));
+             EXPECT_FALSE(PathExists(settingsDir));
+         }},
+    };
+    ASSERT_TRUE(CreateDirectoryW((root / L"Settings").c_str(), nullptr) &&
+                CreateDirectoryW(settingsDir.c_str(), nullptr) && WriteFileBytes(settingsDir + L"\\settings.ini", "x"));
+    for (const Flow& flow : flows) {
+        SCOPED_TRACE(flow.what);
+        CloseApplications();
+        ASSERT_TRUE(setup.Start());
+        Client(L"do", flow.actions);
+        DWORD exitCode = STILL_ACTIVE;
+        ASSERT_TRUE(setup.WaitForExit(exitCode));
+        EXPECT_EQ(exitCode, 0u);
+        flow.check();
+    }
 }
 
 // Tab raises the focus event for the first focusable child (Install, after
