@@ -92,6 +92,11 @@ bool StartCmdRemoval(const std::wstring& systemFolder) {
     }
     const std::wstring parent = ParentFolder(folder);
     if (parent.empty() || parent.size() >= folder.size() || parent.size() >= MAX_PATH) return false;
+    // cmd cannot start in a UNC or \\?\ folder: it would fall back to the
+    // Windows folder, and the name would be looked for there.
+    if (parent.size() >= 2 && (parent[0] == L'\\' || parent[0] == L'/') && (parent[1] == L'\\' || parent[1] == L'/')) {
+        return false;
+    }
     size_t leafStart = parent.size();
     while (leafStart < folder.size() && (folder[leafStart] == L'\\' || folder[leafStart] == L'/')) ++leafStart;
     const std::wstring leaf = folder.substr(leafStart);

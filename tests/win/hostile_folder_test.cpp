@@ -138,8 +138,12 @@ TEST_F(HostileFolderTest, EveryFolderInstallsAndUninstallsOrFailsWithItsMessage)
             EXPECT_EQ(ReadRegistryValue(kTestUninstallKey, L"DisplayName").status, ERROR_SUCCESS);
         } else {
             EXPECT_FALSE(installed);
-            if (!lengthFailure) EXPECT_EQ(Message(errorText), c.installError);
-            if (c.arrange == Arrange::FileInTheWay) EXPECT_EQ(ReadFileBytes(c.folder), "a file of the user");
+            if (!lengthFailure) {
+                EXPECT_EQ(Message(errorText), c.installError);
+            }
+            if (c.arrange == Arrange::FileInTheWay) {
+                EXPECT_EQ(ReadFileBytes(c.folder), "a file of the user");
+            }
             if (c.arrange == Arrange::AppHeldOpen) {
                 // The old installation is whole: its files, its entry, no temporary file.
                 EXPECT_EQ(Sorted(ListFolder(c.folder)),

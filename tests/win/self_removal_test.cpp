@@ -256,6 +256,7 @@ TEST_F(SelfRemovalTest, NoFolderNameChangesWhatCmdDeletes) {
         const wchar_t* leaf;
         bool removed;
         bool trailingSeparator = false;
+        const wchar_t* prefix = L"";  // before the whole path
     };
     const Case cases[] = {
         {L"Velmo Tulve", true, true},
@@ -270,6 +271,7 @@ TEST_F(SelfRemovalTest, NoFolderNameChangesWhatCmdDeletes) {
         {L"100%", false},
         {L"a!OS!b", false},
         {L"a^b", false},
+        {L"Velmo Tulve", false, false, L"\\\\?\\"},
     };
     const std::wstring programs = root / L"Programs";
     const std::wstring decoy = programs + L"\\Windows_NT\\VelmoTulve-Setup.exe";
@@ -285,6 +287,7 @@ TEST_F(SelfRemovalTest, NoFolderNameChangesWhatCmdDeletes) {
         ResetEvent(started.handle.get());
         ResetEvent(release.handle.get());
         if (c.trailingSeparator) installDir += L"\\";
+        installDir = c.prefix + installDir;
 
         StartedProcess& probe = StartProbe(true);
         ASSERT_TRUE(probe);
