@@ -83,6 +83,34 @@ bool HasFamily(IDWriteFontCollection* fonts, const wchar_t* name) {
     return fonts && SUCCEEDED(fonts->FindFamilyName(name, &index, &exists)) && exists;
 }
 
+// Consolas's advance, in em. A wider stand-in is set smaller by as much, so
+// that the licence's lines keep the length they were written for.
+constexpr float kConsolasAdvanceEm = 1126.0f / 2048.0f;
+float licenseSizeScale = 1.0f;
+
+// The advance of "0" in the family's regular face, in em; 0 when unknown.
+float AdvanceEm(IDWriteFontCollection* fonts, const wchar_t* name) {
+    UINT32 index = 0;
+    BOOL exists = FALSE;
+    ComPtr<IDWriteFontFamily> family;
+    ComPtr<IDWriteFont> font;
+    ComPtr<IDWriteFontFace> face;
+    const UINT32 zero = L'0';
+    UINT16 glyph = 0;
+    DWRITE_GLYPH_METRICS glyphMetrics{};
+    DWRITE_FONT_METRICS metrics{};
+    if (!fonts || FAILED(fonts->FindFamilyName(name, &index, &exists)) || !exists ||
+        FAILED(fonts->GetFontFamily(index, &family)) ||
+        FAILED(family->GetFirstMatchingFont(DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                            DWRITE_FONT_STYLE_NORMAL, &font)) ||
+        FAILED(font->CreateFontFace(&face)) || FAILED(face->GetGlyphIndices(&zero, 1, &glyph)) ||
+        FAILED(face->GetDesignGlyphMetrics(&glyph, 1, &glyphMetrics, FALSE))) {
+        return 0;
+    }
+    face->GetMetrics(&metrics);
+    return metrics.designUnitsPerEm ? float(glyphMetrics.advanceWidth) / float(metrics.designUnitsPerEm) : 0;
+}
+
 const wchar_t* FirstInstalled(IDWriteFontCollection* fonts, const wchar_t* const* names, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (HasFamily(fonts, names[i])) return names[i];
@@ -107,6 +135,8 @@ void ChooseFamilies(IDWriteFontCollection* fonts) {
     iconGlyphsAvailable = HasFamily(fonts, iconFontFamily);
     const wchar_t* mono = FirstInstalled(fonts, kMonospaceFamilies, std::size(kMonospaceFamilies));
     licenseFontFamily = mono ? mono : kMonospaceFamilies[0];
+    const float advance = mono && mono != kMonospaceFamilies[0] ? AdvanceEm(fonts, mono) : 0;
+    licenseSizeScale = advance > kConsolasAdvanceEm ? kConsolasAdvanceEm / advance : 1.0f;
 }
 
 // The system's fallback first, so Windows picks exactly what it always
@@ -138,7 +168,9 @@ void CreateFormat(const FormatSpec& spec, IDWriteFontCollection* fonts) {
                                                            : iconFontFamily;
     ComPtr<IDWriteTextFormat> format;
     if (FAILED(dwriteFactory->CreateTextFormat(family, fonts, spec.weight, DWRITE_FONT_STYLE_NORMAL,
-                                               DWRITE_FONT_STRETCH_NORMAL, spec.size, L"en-us", &format))) {
+                                               DWRITE_FONT_STRETCH_NORMAL,
+                                               spec.family == FamilyLicense ? spec.size * licenseSizeScale : spec.size,
+                                               L"en-us", &format))) {
         return;
     }
     format->SetTextAlignment(spec.textAlignment);

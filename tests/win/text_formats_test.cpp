@@ -3,11 +3,13 @@
 // against what the system collection really holds; and the fallback that
 // draws characters the chosen family lacks.
 #include "render/text_formats.h"
+#include "tests/win/test_support.h"
 
 #include <dwrite_2.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -76,7 +78,13 @@ TEST(TextFormats, AreCreatedWithTheirSizesAlignmentsWrappingAndTrimming) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(c.format, nullptr);
         EXPECT_EQ(FamilyOf(c.format), std::wstring(c.family));
-        EXPECT_EQ(c.format->GetFontSize(), c.size);
+        // A monospace stand-in wider than Consolas is set smaller (see below).
+        if (c.format == licenseFormat.Get() && c.family != std::wstring(L"Consolas")) {
+            EXPECT_LE(c.format->GetFontSize(), c.size);
+            EXPECT_GT(c.format->GetFontSize(), c.size * 0.8f);
+        } else {
+            EXPECT_EQ(c.format->GetFontSize(), c.size);
+        }
         EXPECT_EQ(c.format->GetFontWeight(), c.weight);
         EXPECT_EQ(c.format->GetFontStyle(), DWRITE_FONT_STYLE_NORMAL);
         EXPECT_EQ(c.format->GetFontStretch(), DWRITE_FONT_STRETCH_NORMAL);
@@ -183,3 +191,29 @@ TEST(TextFormats, FallbackMapsCharactersTheFamilyLacks) {
 }
 
 }  // namespace
+
+// The licence's lines were broken for Consolas in the licence page's 380 DIPs;
+// with whatever family stands in, each still takes one line there.
+TEST(TextFormats, EveryLicenceLineFitsTheLicencePageInOneLine) {
+    RecreateFormats();
+    ASSERT_NE(licenseFormat, nullptr);
+    const std::wstring text = Widen(ReadFileBytes(Widen(VT_LICENSE_PATH)));
+    ASSERT_FALSE(text.empty());
+    size_t longest = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        start = end + 1;
+        if (line.empty()) continue;
+        longest = std::max(longest, line.size());
+        ComPtr<IDWriteTextLayout> layout;
+        ASSERT_HRESULT_SUCCEEDED(dwriteFactory->CreateTextLayout(line.c_str(), UINT32(line.size()),
+                                                                  licenseFormat.Get(), 380.0f, 1000.0f, &layout));
+        DWRITE_TEXT_METRICS metrics{};
+        ASSERT_HRESULT_SUCCEEDED(layout->GetMetrics(&metrics));
+        EXPECT_EQ(metrics.lineCount, 1u) << Narrow(line);
+    }
+    EXPECT_GE(longest, 70u) << "the licence file's lines are long ones";
+}
