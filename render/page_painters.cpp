@@ -17,7 +17,7 @@ namespace {
 constexpr wchar_t kDownloadGlyph = 0xE896, kBinGlyph = 0xE74D, kFolderGlyph = 0xE8B7, kPlayGlyph = 0xE768;
 
 // A button of a page. A negative x counts back from the right edge.
-struct ButtonSpec {
+struct ButtonLayout {
     const wchar_t* label;
     Action action;
     float left, top, right, bottom;
@@ -25,33 +25,33 @@ struct ButtonSpec {
     ButtonKind kind;
 };
 
-const ButtonSpec kWelcomeButtons[] = {
+const ButtonLayout kWelcomeButtons[] = {
     {L"Install", ActionInstall, 28, 198, 274, 234, kDownloadGlyph, ButtonPrimary},
     {L"Customize", ActionCustomize, 284, 198, -28, 234, 0, ButtonSecondary},
 };
-const ButtonSpec kMaintenanceButtons[] = {
+const ButtonLayout kMaintenanceButtons[] = {
     {L"Update", ActionInstall, 28, 198, 178, 234, kDownloadGlyph, ButtonPrimary},
     {L"Customize", ActionCustomize, 186, 198, 306, 234, 0, ButtonSecondary},
     {L"Uninstall", ActionUninstall, 314, 198, -28, 234, kBinGlyph, ButtonDanger},
 };
-const ButtonSpec kBrowseButton[] = {
+const ButtonLayout kBrowseButton[] = {
     {L"Browse\u2026", ActionBrowse, -140, 260, -40, 288, kFolderGlyph, ButtonSecondary},
 };
-const ButtonSpec kConfirmButtons[] = {
+const ButtonLayout kConfirmButtons[] = {
     {L"Uninstall now", ActionUninstall, 28, 248, 240, 284, kBinGlyph, ButtonDanger},
     {L"Cancel", ActionCustomize, 250, 248, -28, 284, 0, ButtonSecondary},
 };
-const ButtonSpec kInstalledButtons[] = {
+const ButtonLayout kInstalledButtons[] = {
     {L"Launch Velmo Tulve", ActionLaunch, 28, 198, 274, 234, kPlayGlyph, ButtonPrimary},
     {L"Done", ActionFinish, 284, 198, -28, 234, 0, ButtonSecondary},
 };
-const ButtonSpec kCloseButton[] = {
+const ButtonLayout kCloseButton[] = {
     {L"Close", ActionFinish, 110, 198, -110, 234, 0, ButtonPrimary},
 };
 
 // Layout rectangles in DIPs; a negative coordinate counts back from the
 // right edge (x) or the bottom edge (y) of the client area.
-struct TextSpec {
+struct TextBox {
     Rect rect;
     float alpha;  // of white
     DWRITE_TEXT_ALIGNMENT alignment;
@@ -61,14 +61,14 @@ struct TextSpec {
 constexpr auto kLeading = DWRITE_TEXT_ALIGNMENT_LEADING;
 constexpr auto kCenter = DWRITE_TEXT_ALIGNMENT_CENTER;
 
-constexpr TextSpec kTitle{{28, 72, -28, 102}, 1.0f, kCenter, false};
-constexpr TextSpec kInfoPath{{40, 144, -40, 162}, 0.92f, kLeading, true};
-constexpr TextSpec kInfoCaption{{40, 162, -40, 180}, 0.68f, kLeading, true};
-constexpr TextSpec kFolderCaption{{40, 258, -148, 276}, 0.65f, kLeading, true};
-constexpr TextSpec kFolderPath{{40, 274, -148, 292}, 0.85f, kLeading, true};
-constexpr TextSpec kFolderPathWide{{40, 274, -40, 292}, 0.85f, kLeading, true};
-constexpr TextSpec kConfirmFolder{{42, 154, -42, 174}, 0.84f, kLeading, true};
-constexpr TextSpec kPercentage{{36, 200, -36, 222}, 0.56f, kCenter, false};
+constexpr TextBox kTitle{{28, 72, -28, 102}, 1.0f, kCenter, false};
+constexpr TextBox kInfoPath{{40, 144, -40, 162}, 0.92f, kLeading, true};
+constexpr TextBox kInfoCaption{{40, 162, -40, 180}, 0.68f, kLeading, true};
+constexpr TextBox kFolderCaption{{40, 258, -148, 276}, 0.65f, kLeading, true};
+constexpr TextBox kFolderPath{{40, 274, -148, 292}, 0.85f, kLeading, true};
+constexpr TextBox kFolderPathWide{{40, 274, -40, 292}, 0.85f, kLeading, true};
+constexpr TextBox kConfirmFolder{{42, 154, -42, 174}, 0.84f, kLeading, true};
+constexpr TextBox kPercentage{{36, 200, -36, 222}, 0.56f, kCenter, false};
 
 struct Frame {
     ID2D1RenderTarget* rt;
@@ -79,26 +79,26 @@ struct Frame {
         return Rect{r.left < 0 ? w + r.left : r.left, r.top < 0 ? h + r.top : r.top,
                     r.right < 0 ? w + r.right : r.right, r.bottom < 0 ? h + r.bottom : r.bottom};
     }
-    void Buttons(const ButtonSpec* specs, size_t count) const {
-        for (const ButtonSpec* s = specs; s != specs + count; ++s) {
+    void Buttons(const ButtonLayout* buttons, size_t count) const {
+        for (const ButtonLayout* s = buttons; s != buttons + count; ++s) {
             DrawButton(rt, brush, s->action, Place(Rect{s->left, s->top, s->right, s->bottom}), s->label, s->glyph,
                        s->kind);
         }
     }
     template <size_t N>
-    void Buttons(const ButtonSpec (&specs)[N]) const {
-        Buttons(specs, N);
+    void Buttons(const ButtonLayout (&buttons)[N]) const {
+        Buttons(buttons, N);
     }
     void Panel(const Rect& rect, float fillAlpha) const {
         const Rect placed = Place(rect);
         FillRounded(rt, brush, placed, 12, Color{1, 1, 1, fillAlpha});
         DrawRoundedRim(rt, placed, 12, 1, 0.45f, 0.25f);
     }
-    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextSpec& spec, float alpha) const {
-        DrawTextIn(rt, brush, text, format, Place(spec.rect), Color{1, 1, 1, alpha}, spec.alignment, spec.clip);
+    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box, float alpha) const {
+        DrawTextIn(rt, brush, text, format, Place(box.rect), Color{1, 1, 1, alpha}, box.alignment, box.clip);
     }
-    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextSpec& spec) const {
-        Text(text, format, spec, spec.alpha);
+    void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box) const {
+        Text(text, format, box, box.alpha);
     }
 };
 
@@ -159,7 +159,7 @@ void PageTexts(const wchar_t*& title, std::wstring_view& subtitle) {
 
 namespace {
 
-constexpr TextSpec kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
+constexpr TextBox kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
 
 void PaintCommonFrame(const Frame& f) {
     const float w = f.w;
@@ -180,14 +180,14 @@ void PaintCommonFrame(const Frame& f) {
     f.Text(subtitle, bodyFormat.Get(), kSubtitle, operationSucceeded ? 0.64f : 0.85f);
 }
 
-struct CheckBoxSpec {
+struct CheckBoxLayout {
     const wchar_t* label;
     Action action;
     float y;
     bool* checked;
 };
 
-const CheckBoxSpec kOptionBoxes[] = {
+const CheckBoxLayout kOptionBoxes[] = {
     {L"Start Velmo Tulve automatically with Windows", ActionToggleAutoStart, 302, &setupOptions.autoStart},
     {L"Add Start Menu shortcut", ActionToggleShortcut, 330, &setupOptions.startMenuShortcut},
     {L"Launch Velmo Tulve when finished", ActionToggleLaunch, 358, &setupOptions.launchWhenFinished},
@@ -213,7 +213,7 @@ void PaintInstallPage(const Frame& f) {
         f.Text(L"Install folder", captionFormat.Get(), kFolderCaption);
         if (!existingInstall) f.Buttons(kBrowseButton);
         f.Text(setupOptions.installDir, pathFormat.Get(), existingInstall ? kFolderPathWide : kFolderPath);
-        for (const CheckBoxSpec& box : kOptionBoxes) {
+        for (const CheckBoxLayout& box : kOptionBoxes) {
             DrawCheckBox(f.rt, f.brush, box.action, 40, box.y, 360, *box.checked, box.label);
         }
     }
@@ -221,7 +221,7 @@ void PaintInstallPage(const Frame& f) {
     // The licence link sits at the bottom and moves with the window height.
     const Rect link{f.w / 2 - 54, f.h - 38, f.w / 2 + 54, f.h - 16};
     AddHitTarget(ActionViewLicense, link, kLicenseLink);
-    f.Text(kLicenseLink, captionFormat.Get(), TextSpec{link, 0.45f, kCenter, false},
+    f.Text(kLicenseLink, captionFormat.Get(), TextBox{link, 0.45f, kCenter, false},
            hoveredAction == ActionViewLicense ? 0.88f : 0.45f);
 }
 
@@ -289,7 +289,7 @@ void PaintLicensePage(const Frame& f) {
             f.rt->DrawBitmap(text, Rect{40, top, 40 + size.width, top + size.height}, 1.0f,
                              D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         } else {
-            f.Text(licenseText, licenseFormat.Get(), TextSpec{{40, top, -40, h + 336}, 0.82f, kLeading, false});
+            f.Text(licenseText, licenseFormat.Get(), TextBox{{40, top, -40, h + 336}, 0.82f, kLeading, false});
         }
         f.rt->PopAxisAlignedClip();
     }

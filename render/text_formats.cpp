@@ -39,7 +39,7 @@ const wchar_t* const kLastResortFamilies[] = {L"Segoe UI", L"DejaVu Sans", L"Not
 
 enum FamilyRole : uint8_t { FamilyUi, FamilyLicense, FamilyIcon };
 
-struct FormatSpec {
+struct FormatRecipe {
     ComPtr<IDWriteTextFormat>* format;
     FamilyRole family;
     float size;  // DIPs
@@ -63,7 +63,7 @@ constexpr auto kNoWrap = DWRITE_WORD_WRAPPING_NO_WRAP;
 
 // In creation order. The path keeps its last two backslash-separated
 // elements visible and puts the ellipsis before them.
-const FormatSpec kFormats[] = {
+const FormatRecipe kFormats[] = {
     {std::addressof(titleFormat), FamilyUi, 19.5f, kBold, kCenter, kMiddle, kNoWrap, false, 0, 0},
     {std::addressof(bodyFormat), FamilyUi, 12.0f, kNormal, kCenter, kTop, kWrap, false, 0, 0},
     {std::addressof(buttonFormat), FamilyUi, 12.5f, kBold, kCenter, kMiddle, kNoWrap, true, 0, 0},
@@ -162,36 +162,35 @@ void CreateFontFallback(IDWriteFontCollection* fonts) {
     }
 }
 
-void CreateFormat(const FormatSpec& spec, IDWriteFontCollection* fonts) {
-    const wchar_t* family = spec.family == FamilyUi        ? uiFontFamily
-                            : spec.family == FamilyLicense ? licenseFontFamily
-                                                           : iconFontFamily;
+void CreateFormat(const FormatRecipe& recipe, IDWriteFontCollection* fonts) {
+    const wchar_t* family = recipe.family == FamilyUi        ? uiFontFamily
+                            : recipe.family == FamilyLicense ? licenseFontFamily
+                                                             : iconFontFamily;
     ComPtr<IDWriteTextFormat> format;
-    if (FAILED(dwriteFactory->CreateTextFormat(family, fonts, spec.weight, DWRITE_FONT_STYLE_NORMAL,
-                                               DWRITE_FONT_STRETCH_NORMAL,
-                                               spec.family == FamilyLicense ? spec.size * licenseSizeScale : spec.size,
-                                               L"en-us", &format))) {
+    if (FAILED(dwriteFactory->CreateTextFormat(
+            family, fonts, recipe.weight, DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+            recipe.family == FamilyLicense ? recipe.size * licenseSizeScale : recipe.size, L"en-us", &format))) {
         return;
     }
-    format->SetTextAlignment(spec.textAlignment);
-    format->SetParagraphAlignment(spec.paragraphAlignment);
-    format->SetWordWrapping(spec.wordWrapping);
+    format->SetTextAlignment(recipe.textAlignment);
+    format->SetParagraphAlignment(recipe.paragraphAlignment);
+    format->SetWordWrapping(recipe.wordWrapping);
     ComPtr<IDWriteInlineObject> ellipsis;
-    if (spec.trimmed && SUCCEEDED(dwriteFactory->CreateEllipsisTrimmingSign(format.Get(), &ellipsis))) {
-        const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, spec.trimmingDelimiter,
-                                       spec.trimmingDelimiterCount};
+    if (recipe.trimmed && SUCCEEDED(dwriteFactory->CreateEllipsisTrimmingSign(format.Get(), &ellipsis))) {
+        const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, recipe.trimmingDelimiter,
+                                       recipe.trimmingDelimiterCount};
         format->SetTrimming(&trimming, ellipsis.Get());
     }
     ComPtr<IDWriteTextFormat1> withFallback;
     if (fontFallback && SUCCEEDED(format.As(&withFallback))) withFallback->SetFontFallback(fontFallback.Get());
-    *spec.format = format;
+    *recipe.format = format;
 }
 
 }  // namespace
 
 void EnsureTextFormats() {
     bool complete = true;
-    for (const FormatSpec& spec : kFormats) complete = complete && *spec.format;
+    for (const FormatRecipe& recipe : kFormats) complete = complete && *recipe.format;
     if (complete) return;
 
     if (!dwriteFactory) {
@@ -209,7 +208,7 @@ void EnsureTextFormats() {
     dwriteFactory->GetSystemFontCollection(&fonts, FALSE);
     ChooseFamilies(fonts.Get());
     CreateFontFallback(fonts.Get());
-    for (const FormatSpec& spec : kFormats) {
-        if (!*spec.format) CreateFormat(spec, fonts.Get());
+    for (const FormatRecipe& recipe : kFormats) {
+        if (!*recipe.format) CreateFormat(recipe, fonts.Get());
     }
 }

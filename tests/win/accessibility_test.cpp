@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
-
 struct Element {
     std::wstring name;
     long role;
@@ -90,16 +88,6 @@ protected:
     void TearDown() override {
         CloseApplications();
         SetupRunTest::TearDown();
-    }
-    // Ends the tray applications a flow started (they end on WM_CLOSE).
-    static void CloseApplications() {
-        for (HWND app : TopLevelWindows(0, kAppWindowClass)) {
-            DWORD id = 0;
-            GetWindowThreadProcessId(app, &id);
-            UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
-            PostMessageW(app, WM_CLOSE, 0, 0);
-            if (process) WaitForSingleObject(process.get(), kRunTimeoutMs);
-        }
     }
     // Runs the client against the window; its output, one line each.
     std::vector<std::wstring> Client(const std::wstring& mode, const std::vector<const wchar_t*>& names = {}) {

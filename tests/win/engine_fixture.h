@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
-
 // Puts the process-wide setup state back to what a fresh process has.
 void ResetSetupState();
 

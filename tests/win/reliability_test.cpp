@@ -46,7 +46,9 @@ protected:
             ResetTestRoot();
             return;
         }
-        if (!PathExists(uninstaller)) ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        if (!PathExists(uninstaller)) {
+            ASSERT_NO_FATAL_FAILURE(InstallSilently());
+        }
         if (GetParam() == Scenario::InstallOverAnInstall) {
             for (const auto& [path, bytes] : OldVersions()) ASSERT_TRUE(WriteFileBytes(path, bytes));
         }

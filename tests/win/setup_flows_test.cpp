@@ -11,19 +11,7 @@
 
 namespace {
 
-constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
 enum Drive { DriveMouse, DriveKeyboard };
-
-// Ends the tray applications a flow started (they end on WM_CLOSE).
-void CloseApplications() {
-    for (HWND app : TopLevelWindows(0, kAppWindowClass)) {
-        DWORD id = 0;
-        GetWindowThreadProcessId(app, &id);
-        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
-        PostMessageW(app, WM_CLOSE, 0, 0);
-        if (process) WaitForSingleObject(process.get(), kRunTimeoutMs);
-    }
-}
 
 class SetupFlowTest : public SetupRunTest {
 protected:

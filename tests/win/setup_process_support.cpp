@@ -250,3 +250,13 @@ bool SetupWindowDriver::WaitForExit(DWORD& exitCode) {
     exitCode = process_.exitCode();
     return ended;
 }
+
+void CloseApplications() {
+    for (HWND app : TopLevelWindows(0, kAppWindowClass)) {
+        DWORD id = 0;
+        GetWindowThreadProcessId(app, &id);
+        UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        PostMessageW(app, WM_CLOSE, 0, 0);
+        if (process) WaitForSingleObject(process.get(), kRunTimeoutMs);
+    }
+}

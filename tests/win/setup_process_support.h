@@ -82,6 +82,10 @@ private:
 // The setup program's single-instance mutex exists (someone holds a handle).
 bool SetupMutexExists();
 
+// Ends the tray applications a test started (they end on WM_CLOSE) and waits
+// for each, bounded.
+void CloseApplications();
+
 // Bound of one run of the setup program.
 inline constexpr DWORD kRunTimeoutMs = 20000;
 

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The window class of the tray application.
+inline constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
+
 struct ProcessResult {
     bool started = false;
     bool timedOut = false;
