@@ -2,11 +2,14 @@
 # Installs the Debian packages the build, the tests and the benchmarks need,
 # when any is missing. Run as root on Debian 12.
 set -eu
-packages="cmake ninja-build pkg-config clang libclang-rt-14-dev
-g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-inter
-libwim-dev ntfs-3g-dev libfuse-dev zlib1g-dev googletest libgtest-dev nsis
-osslsigncode openssl"
+# Installed without recommends, so every package a step uses is named here,
+# also what pkg-config files require (wimlib.pc: libxml-2.0, libntfs-3g, fuse).
+build="cmake ninja-build pkg-config"
+host="clang libclang-rt-14-dev libwim-dev libxml2-dev ntfs-3g-dev libfuse-dev zlib1g-dev libgtest-dev"
+cross="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest"
+wine="wine wine64 xvfb x11-utils xdotool imagemagick fonts-inter"
+release_and_bench="osslsigncode openssl nsis"
+packages="$build $host $cross $wine $release_and_bench"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
