@@ -1,20 +1,40 @@
-# Sourced by the run and test scripts: gives Wine a display. Uses the caller's
-# DISPLAY when it works, else starts Xvfb on a free display and stops it when
-# the script exits. Must run before the Wine server starts: the first Wine
-# process picks the graphics driver for all later ones.
+# Sourced by the run, test and bench scripts: gives Wine a display, and runs
+# set-up steps quietly unless they fail.
+# Uses the caller's DISPLAY when it works, else starts Xvfb on a free display
+# and stops it when the script exits. Must run before the Wine server starts:
+# the first Wine process picks the graphics driver for all later ones.
 vt_start_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         VT_OWN_DISPLAY=""
         return 0
     fi
-    n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    vt_display_dir=$(mktemp -d)
+    # -displayfd: Xvfb takes the first display number nobody holds (lock
+    # files and sockets, also those of other chroots on this kernel) and
+    # writes it once it accepts connections.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+        3>"$vt_display_dir/number" >"$vt_display_dir/log" 2>&1 </dev/null &
     VT_OWN_DISPLAY=$!
-    export DISPLAY=":$n"
-    # Wait for the server to accept connections (bounded).
     i=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    while ! grep -q '^[0-9]' "$vt_display_dir/number" 2>/dev/null; do
+        if ! kill -0 "$VT_OWN_DISPLAY" 2>/dev/null || [ $i -ge 200 ]; then
+            echo "display.sh: Xvfb did not start; it said:" >&2
+            sed 's/^/  /' "$vt_display_dir/log" >&2
+            kill "$VT_OWN_DISPLAY" 2>/dev/null || true
+            VT_OWN_DISPLAY=""
+            rm -rf "$vt_display_dir"
+            return 1
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    DISPLAY=":$(head -n 1 "$vt_display_dir/number")"
+    export DISPLAY
+    rm -rf "$vt_display_dir"
+    if ! xdpyinfo >/dev/null 2>&1; then
+        echo "display.sh: Xvfb on $DISPLAY does not answer" >&2
+        return 1
+    fi
 }
 
 vt_stop_display() {
@@ -30,4 +50,18 @@ vt_wine_session() {
     trap 'sh "$vt_session_root/cmake/wine-prefix.sh" stop "$vt_session_build" 2>/dev/null || true; vt_stop_display' \
         EXIT INT TERM
     vt_start_display
+}
+
+# Runs a command with its output kept back; prints the output only when the
+# command fails (a configure step's reason, such as a missing package).
+vt_quiet() {
+    vt_quiet_log=$(mktemp)
+    "$@" >"$vt_quiet_log" 2>&1 || {
+        vt_quiet_status=$?
+        echo "failed ($vt_quiet_status): $*" >&2
+        cat "$vt_quiet_log" >&2
+        rm -f "$vt_quiet_log"
+        return "$vt_quiet_status"
+    }
+    rm -f "$vt_quiet_log"
 }

@@ -23,12 +23,12 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-cmake --preset host >/dev/null
+vt_quiet cmake --preset host
 cmake --build --preset host
 ctest --preset host -j2 2>&1 | tee "$log"
 
 vt_start_display
-cmake --preset windows >/dev/null
+vt_quiet cmake --preset windows
 sh cmake/wine-prefix.sh start build/windows
 cmake --build --preset windows
 ctest --preset windows 2>&1 | tee -a "$log"
