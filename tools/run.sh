@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the setup program and runs it under Wine: a silent install and
 # uninstall round into a throwaway test root, printing what each step left on
-# the machine, then the setup window — on the caller's display, or on Xvfb
-# with a screenshot written to build/windows/setup-window.png.
+# the machine, then the setup window: on the caller's display until it is
+# closed, or on Xvfb with a screenshot of its first drawn frame written to
+# build/windows/setup-window.png. Builds only the setup program.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/tools/deps.sh"
@@ -10,9 +11,10 @@ cd "$root"
 . "$root/tools/display.sh"
 build="$root/build/windows"
 vt_wine_session "$root" "$build"
-cmake --preset windows >/dev/null
+vt_quiet cmake --preset windows
 sh cmake/wine-prefix.sh start "$build"
-cmake --build --preset windows
+# Only the program this script runs; the tests are built by tools/test.sh.
+cmake --build --preset windows --target setup_exe
 
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 wine=wine
@@ -51,15 +53,36 @@ echo "== setup window"
 if [ -n "${VT_OWN_DISPLAY:-}" ]; then
     "$wine" "$setup" >/dev/null 2>&1 &
     pid=$!
-    xdotool search --sync --name "Velmo Tulve Setup" >/dev/null 2>&1 &
-    waiter=$!
+    # The first frame of a fresh prefix can take several seconds (Direct2D's
+    # device start-up): wait, bounded, until the window holds a drawn frame,
+    # that is more than the few flat colours of an unpainted window.
+    shot="$build/setup-window.png"
+    shot_status=0
+    window=""
+    colours=0
     i=0
-    while kill -0 "$waiter" 2>/dev/null && [ $i -lt 200 ]; do sleep 0.1; i=$((i + 1)); done
-    kill "$waiter" 2>/dev/null || true
-    sleep 1  # let the first frame land before the picture is taken
-    import -window root "$build/setup-window.png" && echo "  screenshot: $build/setup-window.png"
+    while [ $i -lt 600 ] && kill -0 "$pid" 2>/dev/null; do
+        [ -n "$window" ] || window=$(xdotool search --name "^Velmo Tulve Setup\$" 2>/dev/null | head -n 1)
+        if [ -n "$window" ]; then
+            colours=$(import -window "$window" png:- 2>/dev/null | convert png:- -format %k info: 2>/dev/null || echo 0)
+            [ "${colours:-0}" -ge 64 ] && break
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    if [ "${colours:-0}" -ge 64 ]; then
+        import -window root "$shot"
+        size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: *//p')
+        echo "  screenshot: $shot"
+        echo "  it shows the setup window ($size px, $colours colours): the welcome page of a"
+        echo "  first install, \"Velmo Tulve\" with the install folder, Install and Customize"
+    else
+        echo "  no drawn setup window within 60 s (window: ${window:-none})" >&2
+        shot_status=1
+    fi
     "$wine" taskkill /im VelmoTulve-Setup-x64.exe >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+    exit "$shot_status"
 else
     echo "  on $DISPLAY; close the window to finish"
     "$wine" "$setup" || true
