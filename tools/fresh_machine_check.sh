@@ -27,7 +27,8 @@ mirror=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p' /etc/apt/sources.list.d/*.sources 2
     /etc/apt/sources.list 2>/dev/null | head -n 1)
 [ -n "$mirror" ] || { echo "fresh_machine_check.sh: no Debian mirror in /etc/apt" >&2; exit 1; }
 if ! command -v debootstrap >/dev/null 2>&1; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends debootstrap >/dev/null 2>&1 ||
+        { echo "fresh_machine_check.sh: cannot install debootstrap" >&2; exit 1; }
 fi
 
 mkdir -p "$out"
