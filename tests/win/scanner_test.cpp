@@ -30,13 +30,13 @@ protected:
         ready_.reset(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\vt-scanner-ready-" + suffix).c_str()));
         stop_.reset(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\vt-scanner-stop-" + suffix).c_str()));
         ASSERT_TRUE(ready_ && stop_);
+        scannerStarted_ = GetTickCount64();  // no hold begins before this
         ASSERT_TRUE(scanner_.Start(Widen(VT_BUSY_SCANNER_EXE),
                                    QuoteArgument(root / L"Programs") + L" " + std::to_wstring(holdMs) +
                                        L" Local\\vt-scanner-ready-" + suffix + L" Local\\vt-scanner-stop-" + suffix +
                                        L" " + QuoteArgument(reportFolder_ / L"report.txt")));
         const HANDLE waits[] = {ready_.get(), scanner_.handle()};
         ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, kRunTimeoutMs), WAIT_OBJECT_0) << "scanner did not start";
-        readyAt_ = GetTickCount64();
     }
     // Stops the scanner and returns what it held.
     std::vector<Held> StopScanner() {
@@ -63,7 +63,7 @@ protected:
     ChildProcess scanner_;
     UniqueHandle ready_, stop_;
     int started_ = 0;
-    ULONGLONG readyAt_ = 0;
+    ULONGLONG scannerStarted_ = 0;
 };
 
 // Fresh install, update and uninstall beside holds from none to beyond the
@@ -124,7 +124,7 @@ TEST_F(ScannerTest, HoldsUpToTheBoundAreWaitedForAndLongerOnesFailWithNothingLos
                 waitedForInAll += waitedFor;
                 // It found its files held and could not be done before they were let go.
                 if (what != "fresh install") {
-                    EXPECT_GE(started + took - readyAt_, holdMs);
+                    EXPECT_GE(started + took - scannerStarted_, holdMs);
                 }
             }
             if (what == "uninstall") {

@@ -113,8 +113,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         DWORD timeout = INFINITE;
-        for (const Hold& hold : holds)
+        for (const Hold& hold : holds) {
             timeout = std::min<DWORD>(timeout, DWORD(hold.release > now ? hold.release - now : 0));
+        }
         const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, timeout);
         if (woken == WAIT_OBJECT_0 + 1) break;
         DWORD bytes = 0;
