@@ -36,10 +36,17 @@ bool SetRegistryDword(const std::wstring& subKey, const wchar_t* valueName, DWOR
 bool SaveUninstaller(const std::wstring& setupPath, const std::wstring& uninstallerPath) {
     const std::wstring temporary = MakeUniqueTempPath(setupOptions.installDir);
     if (temporary.empty()) return false;
+    ULONGLONG firstFailure = 0;
+    BOOL copied;
+    while (!(copied = CopyFileW(setupPath.c_str(), temporary.c_str(), TRUE)) && WaitWhileFileBusy(firstFailure)) {
+    }
     // CopyFileW copies the attributes too; a read-only uninstaller could not
-    // be replaced by a later update nor deleted by the self-removal.
-    if (!CopyFileW(setupPath.c_str(), temporary.c_str(), TRUE) ||
-        !SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+    // be replaced by a later update nor deleted by the self-removal. It also
+    // copies a downloaded setup program's Mark of the Web, which would make
+    // Windows warn at every uninstall; a file system without streams has none.
+    const std::wstring mark = temporary + L":Zone.Identifier";
+    if (!copied || !SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL) ||
+        !(RemoveFile(mark) || GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES)) {
         RemoveFile(temporary);
         return false;
     }

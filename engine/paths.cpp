@@ -100,14 +100,33 @@ bool RemoveFile(const std::wstring& path) {
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     }
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) != 0
-                                                                  : DeleteFileW(path.c_str()) != 0;
+    ULONGLONG firstFailure = 0;
+    bool removed;
+    do {
+        removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) != 0
+                                                          : DeleteFileW(path.c_str()) != 0;
+    } while (!removed && WaitWhileFileBusy(firstFailure));
     if (removed) return true;
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
     // Leave a file that could not be removed as it was found.
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes);
     return false;
+}
+
+bool WaitWhileFileBusy(unsigned long long& firstFailure) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION && error != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (firstFailure == 0) firstFailure = now;
+    const ULONGLONG waited = now - firstFailure;
+    if (waited >= kBusyFileRetryMs) return false;
+    // 10 ms, then as long again as so far, at most 100 ms: a released file is
+    // seen soon without trying a hundred times a second.
+    Sleep(DWORD(waited < 10 ? 10 : waited > 100 ? 100 : waited));
+    return true;
 }
 
 bool IsSameFile(const std::wstring& a, const std::wstring& b) {

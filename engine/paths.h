@@ -17,8 +17,20 @@ std::wstring ParentFolder(const std::wstring& path);
 bool IsRegularFile(const std::wstring& path);
 
 // Deletes the file or empty folder at `path`. A missing path counts as
-// removed; a read-only file is removed too.
+// removed; a read-only file is removed too. A file held by someone else is
+// waited for as WaitWhileFileBusy says.
 bool RemoveFile(const std::wstring& path);
+
+// Real-time virus scanners open every new or changed file for a few hundred
+// milliseconds without FILE_SHARE_DELETE; renaming over it or deleting it
+// fails meanwhile. How long one such step keeps trying before it fails.
+inline constexpr unsigned kBusyFileRetryMs = 5000;
+
+// Called right after a file step failed: when its error (GetLastError) is a
+// sharing, lock or access-denied one and the step first failed (0: now) less
+// than kBusyFileRetryMs ago, waits a little longer each time and returns
+// true to try again. Only ever called on the transaction's thread.
+bool WaitWhileFileBusy(unsigned long long& firstFailure);
 
 // True when both paths can be opened and name the same file or folder (same
 // volume and file id), whatever their spelling.

@@ -78,9 +78,14 @@ bool MoveOverTarget(const std::wstring& temporary, const std::wstring& target) {
         !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         SetFileAttributesW(target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     }
-    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
+    ULONGLONG firstFailure = 0;
+    do {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+    } while (WaitWhileFileBusy(firstFailure));
+    // Still held: RemoveFile waits for the temporary file once more; beyond
+    // that the next run removes it.
     RemoveFile(temporary);
     return false;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -359,6 +360,75 @@ TEST_F(InstallTest, UninstallerThatCannotBeSavedStopsTheRun) {
         EXPECT_FALSE(PathExists(local.shortcutPath));
         ExpectNothingRegistered();
     }
+}
+
+namespace {
+
+// Wine copies no streams and keeps a named stream as a file with a colon in
+// its name; these stand in for Windows, where CopyFileW takes the
+// Zone.Identifier stream of a downloaded file along.
+std::wstring Mark(const std::wstring& path) { return path + L":Zone.Identifier"; }
+template <typename F>
+F Kernel32(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+BOOL WINAPI CopyFileWithStreams(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
+    static const auto copy = Kernel32<decltype(&CopyFileW)>("CopyFileW");
+    return copy(from, to, failIfExists) &&
+           (!PathExists(Mark(from)) || copy(Mark(from).c_str(), Mark(to).c_str(), TRUE));
+}
+int marksRefused = 0;
+BOOL WINAPI DeleteFileRefusingMarks(LPCWSTR path) {
+    if (std::wstring(path).find(L":Zone.Identifier") == std::wstring::npos) {
+        return Kernel32<decltype(&DeleteFileW)>("DeleteFileW")(path);
+    }
+    ++marksRefused;
+    SetLastError(ERROR_WRITE_PROTECT);
+    return FALSE;
+}
+
+}  // namespace
+
+// A downloaded setup program's Mark of the Web stays off the uninstaller,
+// which would otherwise make Windows warn at every uninstall; a mark that
+// cannot be taken off keeps the old uninstaller.
+TEST_F(InstallTest, UninstallerCopyLeavesTheMarkOfTheWebBehind) {
+    const std::wstring setupMark = Mark(GetSetupExePath());
+    ASSERT_TRUE(WriteFileBytes(setupMark, "[ZoneTransfer]\r\nZoneId=3\r\n"));
+    ScopedImportPatch copy("kernel32.dll", "CopyFileW", reinterpret_cast<void*>(CopyFileWithStreams));
+    ASSERT_TRUE(copy.ok());
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "mark cannot be deleted" : "mark deleted");
+        TestLayout local;
+        local.Apply();
+        ASSERT_TRUE(CreateFolderTree(local.installDir));
+        ASSERT_TRUE(WriteFileBytes(local.UninstallerPath(), "older uninstaller"));
+        std::optional<ScopedImportPatch> refuse;
+        if (refused) refuse.emplace("kernel32.dll", "DeleteFileW", reinterpret_cast<void*>(DeleteFileRefusingMarks));
+        marksRefused = 0;
+        std::wstring errorText;
+        const bool installed = Install(errorText);
+        refuse.reset();
+        std::vector<std::wstring> files, marks;
+        for (const std::wstring& name : ListFolder(local.installDir)) {
+            (name.find(L':') == std::wstring::npos ? files : marks).push_back(name);
+        }
+        EXPECT_EQ(Sorted(files), kInstalledFiles);
+        if (!refused) {
+            EXPECT_TRUE(installed) << Narrow(errorText);
+            EXPECT_EQ(ReadFileBytes(local.UninstallerPath()), RunningProgramBytes());
+            EXPECT_TRUE(marks.empty()) << Narrow(marks.front());
+            continue;
+        }
+        EXPECT_FALSE(installed);
+        EXPECT_EQ(errorText, L"Could not save the uninstaller in the installation folder.");
+        EXPECT_EQ(ReadFileBytes(local.UninstallerPath()), "older uninstaller");
+        EXPECT_EQ(marksRefused, 1);
+        // Windows deletes a stream with its file; the stand-in stays.
+        ASSERT_EQ(marks.size(), 1u);
+        EXPECT_TRUE(RemoveFile(local.installDir + L"\\" + marks.front()));
+    }
+    EXPECT_TRUE(RemoveFile(setupMark));
 }
 
 TEST_F(InstallTest, ShortcutThatCannotBeCreatedOrRemovedStopsTheRun) {

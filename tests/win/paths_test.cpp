@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 TEST(JoinPath, InsertsOneSeparatorOnlyWhereNeeded) {
     struct Case {
         const wchar_t* left;
@@ -96,20 +98,35 @@ TEST(RemoveFile, RemovesMissingReadOnlyAndEmptyFolders) {
 
     ASSERT_TRUE(CreateDirectoryW((folder / L"full").c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(folder / L"full\\x", "x"));
+    // Not an error a scanner causes: no waiting.
+    const ULONGLONG started = GetTickCount64();
     EXPECT_FALSE(RemoveFile(folder / L"full"));
+    EXPECT_LT(GetTickCount64() - started, kBusyFileRetryMs / 2);
     EXPECT_TRUE(PathExists(folder / L"full\\x"));
 }
 
-TEST(RemoveFile, FailsOnFileOpenWithoutDeleteSharing) {
+// A scanner's hold is waited for up to the bound; a longer one fails after it.
+TEST(RemoveFile, WaitsForAFileOpenWithoutDeleteSharingUpToTheBound) {
     TempFolder folder;
     const std::wstring path = folder / L"busy.txt";
-    ASSERT_TRUE(WriteFileBytes(path, "busy"));
-    {
-        UniqueFileHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                          nullptr));
+    for (const DWORD holdMs : {DWORD(300), DWORD(1500), DWORD(INFINITE)}) {
+        SCOPED_TRACE(holdMs);
+        ASSERT_TRUE(WriteFileBytes(path, "busy"));
+        TimedHold held(path, holdMs);
         ASSERT_TRUE(held);
-        EXPECT_FALSE(RemoveFile(path));
-        EXPECT_EQ(ReadFileBytes(path), "busy");
+        const ULONGLONG started = GetTickCount64();
+        const bool removed = RemoveFile(path);
+        const ULONGLONG took = GetTickCount64() - started;
+        std::printf("[ info ] hold of %ld ms: %s after %llu ms\n", long(holdMs), removed ? "removed" : "failed", took);
+        if (holdMs == INFINITE) {
+            EXPECT_FALSE(removed);
+            EXPECT_GE(took, kBusyFileRetryMs);
+            EXPECT_EQ(ReadFileBytes(path), "busy");
+        } else {
+            // A single try would have failed: the file was held when it began.
+            EXPECT_TRUE(removed);
+            EXPECT_FALSE(PathExists(path));
+        }
     }
     EXPECT_TRUE(RemoveFile(path));
 }

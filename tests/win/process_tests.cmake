@@ -67,3 +67,14 @@ target_compile_definitions(dll_planting_test PRIVATE
 # program would load a planted copy. The setup program itself never loads it.
 set_tests_properties(${dll_planting_test_tests} PROPERTIES
     ENVIRONMENT "WINEDLLOVERRIDES=d2d1,dwrite,dwmapi,cabinet,uxtheme=n,b")
+
+# A stand-in virus scanner that holds every new or changed file for a while.
+add_executable(busy_scanner WIN32 busy_scanner/busy_scanner.cpp)
+set_target_properties(busy_scanner PROPERTIES OUTPUT_NAME busy-scanner)
+target_compile_options(busy_scanner PRIVATE ${VT_WARNINGS})
+target_link_options(busy_scanner PRIVATE -municode)
+target_link_libraries(busy_scanner PRIVATE setup_core)
+
+vt_add_process_test(scanner_test scanner_test.cpp)
+add_dependencies(scanner_test busy_scanner)
+target_compile_definitions(scanner_test PRIVATE VT_BUSY_SCANNER_EXE="Z:$<TARGET_FILE:busy_scanner>")

@@ -420,6 +420,26 @@ void WriteSlot(void** slot, void* value) {
 
 }  // namespace
 
+TimedHold::TimedHold(const std::wstring& path, DWORD holdMs)
+    : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr)),
+      release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    // The hold ends at its time, or when the object goes away.
+    static constexpr auto kRelease = [](void* hold) -> DWORD {
+        auto* self = static_cast<TimedHold*>(hold);
+        WaitForSingleObject(self->release_.get(), self->holdMs_);
+        self->file_.reset();
+        return 0;
+    };
+    holdMs_ = holdMs;
+    if (file_ && release_) thread_.reset(CreateThread(nullptr, 0, kRelease, this, 0, nullptr));
+}
+
+TimedHold::~TimedHold() {
+    SetEvent(release_.get());
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
 ScopedImportPatch::ScopedImportPatch(const char* dll, const char* function, void* replacement)
     : slot_(FindImportSlot(dll, function)) {
     if (!slot_) return;

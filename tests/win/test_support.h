@@ -149,6 +149,23 @@ private:
     void* original_ = nullptr;
 };
 
+// Holds a file open without delete sharing, as a virus scanner does, and
+// lets go after `holdMs` on a thread of its own (never, for INFINITE).
+class TimedHold {
+public:
+    TimedHold(const std::wstring& path, DWORD holdMs);
+    ~TimedHold();
+    TimedHold(const TimedHold&) = delete;
+    TimedHold& operator=(const TimedHold&) = delete;
+    explicit operator bool() const { return bool(file_); }
+
+private:
+    UniqueFileHandle file_;
+    UniqueHandle release_;
+    DWORD holdMs_ = 0;
+    UniqueHandle thread_;
+};
+
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
 // Quotes one argument by CommandLineToArgvW's rules.
