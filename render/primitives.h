@@ -23,6 +23,29 @@ inline Rect Inset(const Rect& r, float d) { return Rect{r.left + d, r.top + d, r
 
 // `name` is the element's label as drawn (a constant string).
 void AddHitTarget(int32_t action, const Rect& rect, const wchar_t* name);
+// A text drawn in `rect` that is no target's label, for assistive
+// technology; placed after the targets registered so far. Empty texts say
+// nothing and are left out.
+void AddFrameText(std::wstring_view text, const Rect& rect, bool document = false);
+
+// The system colours of a high-contrast frame, read at the start of every
+// frame.
+enum SystemInk : uint8_t {
+    InkWindow,
+    InkWindowText,
+    InkButtonFace,
+    InkButtonText,
+    InkHighlight,
+    InkHighlightText,
+    InkLink,
+    InkGrayText,
+    kSystemInkCount
+};
+extern Color systemInks[kSystemInkCount];
+void LoadSystemInks();
+// `dark` in the window's own look; under high contrast the system colour.
+// Use it within the expression: it may be `dark` itself.
+const Color& Ink(const Color& dark, SystemInk system);
 
 // A linear gradient over up to three stops (straight alpha), null when it
 // cannot be created.
