@@ -57,7 +57,7 @@ void PaintHeaderIsland(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float
         FillRounded(rt, brush, Rect{body.left - m, body.top - 0.4f * m, body.right + m, body.bottom + 0.6f * m}, 17 + m,
                     glow);
     }
-    FillRounded(rt, brush, body, 17, Ink(Color{0.02f, 0.02f, 0.03f, 1.0f}, InkWindow));
+    FillRounded(rt, brush, body, 17, Color{0.02f, 0.02f, 0.03f, 1.0f});
     DrawRoundedRim(rt, body, 17, 1, 0.78f, 0.65f);
 
     const D2D1_POINT_2F dot{body.left + 18, cy};
@@ -70,8 +70,8 @@ void PaintHeaderIsland(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float
 
     const wchar_t* const label = Label();
     const Rect labelBox{body.left + 28, body.top, body.right - 34, body.bottom};
-    DrawTextIn(rt, brush, label, captionFormat.Get(), labelBox, Ink(Color{1, 1, 1, 0.90f}, InkWindowText),
-               DWRITE_TEXT_ALIGNMENT_CENTER, false);
+    DrawTextIn(rt, brush, label, captionFormat.Get(), labelBox, Color{1, 1, 1, 0.90f}, DWRITE_TEXT_ALIGNMENT_CENTER,
+               false);
     AddFrameText(label, labelBox);
 
     const float clock = float(animationClock);
@@ -79,7 +79,6 @@ void PaintHeaderIsland(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float
         const float v = 0.5f + 0.5f * sinf(1.15f * float(i) + 5.2f * clock);
         const float h = page == PageProgress ? 4 + 10 * v : 3 + 7 * v;
         const float right = body.right - 14 - 5.0f * float(3 - i);
-        FillRounded(rt, brush, Rect{right - 2.4f, cy - h / 2, right, cy + h / 2}, 1.2f,
-                    Ink(colors.bars, InkWindowText));
+        FillRounded(rt, brush, Rect{right - 2.4f, cy - h / 2, right, cy + h / 2}, 1.2f, colors.bars, InkWindowText);
     }
 }

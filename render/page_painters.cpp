@@ -91,13 +91,13 @@ struct Frame {
     }
     void Panel(const Rect& rect, float fillAlpha) const {
         const Rect placed = Place(rect);
-        FillRounded(rt, brush, placed, 12, Ink(Color{1, 1, 1, fillAlpha}, InkWindow));
+        FillRounded(rt, brush, placed, 12, Color{1, 1, 1, fillAlpha});
         DrawRoundedRim(rt, placed, 12, 1, 0.45f, 0.25f);
     }
     // A text that is no target's label: drawn, and said to assistive technology.
     void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box, float alpha) const {
         const Rect placed = Place(box.rect);
-        DrawTextIn(rt, brush, text, format, placed, Ink(Color{1, 1, 1, alpha}, InkWindowText), box.alignment, box.clip);
+        DrawTextIn(rt, brush, text, format, placed, Color{1, 1, 1, alpha}, box.alignment, box.clip);
         AddFrameText(text, placed);
     }
     void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box) const {
@@ -225,17 +225,17 @@ void PaintInstallPage(const Frame& f) {
     const Rect link{f.w / 2 - 54, f.h - 38, f.w / 2 + 54, f.h - 16};
     AddHitTarget(ActionViewLicense, link, kLicenseLink);
     DrawTextIn(f.rt, f.brush, kLicenseLink, captionFormat.Get(), link,
-               Ink(Color{1, 1, 1, hoveredAction == ActionViewLicense ? 0.88f : 0.45f}, InkLink), kCenter, false);
+               Color{1, 1, 1, hoveredAction == ActionViewLicense ? 0.88f : 0.45f}, kCenter, false, InkLink);
     // Keyboard focus gets the buttons' ring; the mouse only brightens it.
     if (focusedAction == ActionViewLicense) {
-        StrokeRounded(f.rt, f.brush, Inset(link, -2), 13, Ink(Color{1, 1, 1, 0.55f}, InkHighlight), 1);
+        StrokeRounded(f.rt, f.brush, Inset(link, -2), 13, Color{1, 1, 1, 0.55f}, 1, InkHighlight);
     }
 }
 
 void PaintConfirmUninstallPage(const Frame& f) {
-    FillRounded(f.rt, f.brush, f.Place(Rect{28, 142, -28, 224}), 12, Ink(Color{0.95f, 0.30f, 0.28f, 0.08f}, InkWindow));
-    StrokeRounded(f.rt, f.brush, f.Place(Rect{28.5f, 142.5f, -28.5f, 223.5f}), 11.5f,
-                  Ink(Color{1.0f, 0.44f, 0.40f, 0.26f}, InkWindowText), 1);
+    FillRounded(f.rt, f.brush, f.Place(Rect{28, 142, -28, 224}), 12, Color{0.95f, 0.30f, 0.28f, 0.08f});
+    StrokeRounded(f.rt, f.brush, f.Place(Rect{28.5f, 142.5f, -28.5f, 223.5f}), 11.5f, Color{1.0f, 0.44f, 0.40f, 0.26f},
+                  1);
     f.Text(L"Folder: " + setupOptions.installDir, captionFormat.Get(), kConfirmFolder);
     DrawCheckBox(f.rt, f.brush, ActionToggleDeleteData, 42, 184, 370, setupOptions.deleteData,
                  L"Also delete saved settings & preferences");
@@ -244,14 +244,14 @@ void PaintConfirmUninstallPage(const Frame& f) {
 
 void PaintProgressPage(const Frame& f) {
     const Rect track = f.Place(Rect{36, 176, -36, 186});
-    FillRounded(f.rt, f.brush, track, 5, Ink(Color{1, 1, 1, 0.12f}, InkWindow));
+    FillRounded(f.rt, f.brush, track, 5, Color{1, 1, 1, 0.12f});
     // A sliver always shows; beyond 1 the bar is simply full while the
     // percentage shows the value as it is.
     const float v = std::clamp(progressShown, 0.04f, 1.0f);
     FillRounded(f.rt, f.brush, Rect{36, 176, 36 + (f.w - 72) * v, 186}, 5,
-                Ink(operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f},
-                    InkHighlight));
-    if (highContrast) StrokeRounded(f.rt, f.brush, Inset(track, 0.5f), 4.5f, systemInks[InkWindowText], 1);
+                operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f},
+                InkHighlight);
+    if (highContrast) StrokeRounded(f.rt, f.brush, track, 5, Color{}, 1);  // the track's border
     f.Text(PercentageText(progressShown), captionFormat.Get(), kPercentage);
 }
 
@@ -303,7 +303,7 @@ void PaintLicensePage(const Frame& f) {
                              D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         } else {
             DrawTextIn(f.rt, f.brush, licenseText, licenseFormat.Get(), Rect{40, top, w - 40, h + 336},
-                       Ink(Color{1, 1, 1, 0.82f}, InkWindowText), kLeading, false);
+                       Color{1, 1, 1, 0.82f}, kLeading, false);
         }
         f.rt->PopAxisAlignedClip();
     }

@@ -199,22 +199,22 @@ void DrawRoundedRim(ID2D1RenderTarget* rt, const Rect& rect, float radius, float
     }
 }
 
-void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                 const Color& color) {
-    brush->SetColor(color);
+void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius, const Color& color,
+                 SystemInk ink) {
+    brush->SetColor(Ink(color, ink));
     rt->FillRoundedRectangle(D2D1_ROUNDED_RECT{rect, radius, radius}, brush);
 }
 
 void StrokeRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                   const Color& color, float width) {
-    brush->SetColor(color);
+                   const Color& color, float width, SystemInk ink) {
+    brush->SetColor(Ink(color, ink));
     rt->DrawRoundedRectangle(D2D1_ROUNDED_RECT{rect, radius, radius}, brush, width);
 }
 
 void DrawTextIn(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, std::wstring_view text, IDWriteTextFormat* format,
-                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip) {
+                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip, SystemInk ink) {
     if (!format) return;
-    brush->SetColor(color);
+    brush->SetColor(Ink(color, ink));
     format->SetTextAlignment(alignment);
     rt->DrawText(text.data(), UINT32(text.size()), format, rect, brush,
                  clip ? D2D1_DRAW_TEXT_OPTIONS_CLIP : D2D1_DRAW_TEXT_OPTIONS_NONE);
@@ -228,10 +228,10 @@ void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32
     if (lit) {
         FillRounded(
             rt, brush, rect, 12,
-            Ink(close ? Color{0.90f, 0.25f, 0.24f, pressed ? 0.90f : 0.75f} : Color{1, 1, 1, pressed ? 0.20f : 0.12f},
-                InkHighlight));
+            close ? Color{0.90f, 0.25f, 0.24f, pressed ? 0.90f : 0.75f} : Color{1, 1, 1, pressed ? 0.20f : 0.12f},
+            InkHighlight);
     } else if (highContrast) {
-        StrokeRounded(rt, brush, Inset(rect, 0.5f), 11.5f, systemInks[InkWindowText], 1);
+        StrokeRounded(rt, brush, rect, 12, Color{}, 1);  // the button's border
     }
     // Closing waits for a running operation.
     brush->SetColor(Ink(Color{1, 1, 1, hovered ? 0.95f : 0.60f}, lit                                ? InkHighlightText
@@ -260,38 +260,38 @@ void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t acti
     // Under high contrast a hovered, pressed or primary button is drawn in
     // the selection colours, every other one in the button colours.
     const bool lit = state || kind == ButtonPrimary;
-    const SystemInk textInk = lit ? InkHighlightText : InkButtonText;
+    const SystemInk textInk = lit ? InkHighlightText : InkButtonText, fillInk = lit ? InkHighlight : InkButtonFace;
+    const Color& text = kButtonText[kind];
     if (toggle) {
         const float a = pressed ? 0.18f : hovered ? 0.13f : customizeExpanded ? 0.10f : 0.06f;
-        FillRounded(rt, brush, rect, r, Ink(Color{1, 1, 1, a}, lit ? InkHighlight : InkButtonFace));
+        FillRounded(rt, brush, rect, r, Color{1, 1, 1, a}, fillInk);
         const Color edge{1, 1, 1, hovered || customizeExpanded ? 0.26f : 0.17f};
-        StrokeRounded(rt, brush, Inset(rect, 1), r - 1,
-                      focused ? Ink(kToggleFocusEdge, InkHighlight) : Ink(edge, InkButtonText), focused ? 1.5f : 1.0f);
+        StrokeRounded(rt, brush, Inset(rect, 1), r - 1, focused ? kToggleFocusEdge : edge, focused ? 1.5f : 1.0f,
+                      focused ? InkHighlight : InkButtonText);
         brush->SetColor(Ink(Color{1, 1, 1, 0.76f}, textInk));
         DrawChevron(rt, brush, rect.right - 16, cy, customizeExpanded ? -2.0f : 2.0f, 1.5f);
         if (label && *label) {
             DrawTextIn(rt, brush, label, buttonFormat.Get(),
-                       Rect{rect.left + 8, rect.top, rect.right - 28, rect.bottom},
-                       Ink(kButtonText[ButtonSecondary], textInk), DWRITE_TEXT_ALIGNMENT_CENTER, true);
+                       Rect{rect.left + 8, rect.top, rect.right - 28, rect.bottom}, text, DWRITE_TEXT_ALIGNMENT_CENTER,
+                       true, textInk);
         }
         return;
     }
 
-    FillRounded(rt, brush, rect, r, Ink(kButtonFills[kind][state], lit ? InkHighlight : InkButtonFace));
+    FillRounded(rt, brush, rect, r, kButtonFills[kind][state], fillInk);
     if (kind == ButtonSecondary && !highContrast) {
         DrawRoundedRim(rt, rect, r, 1, 0.65f, state ? 1.0f : 0.35f);
     } else {
         StrokeRounded(rt, brush, Inset(rect, 0.5f), r - 0.5f,
-                      Ink(kind == ButtonPrimary ? kPrimaryEdge : kDangerEdge[state != 0], InkButtonText), 1);
+                      kind == ButtonPrimary ? kPrimaryEdge : kDangerEdge[state != 0], 1, InkButtonText);
     }
-    if (focused) StrokeRounded(rt, brush, Inset(rect, -2), r + 2, Ink(Color{1, 1, 1, 0.55f}, InkHighlight), 1);
+    if (focused) StrokeRounded(rt, brush, Inset(rect, -2), r + 2, Color{1, 1, 1, 0.55f}, 1, InkHighlight);
 
-    const Color text = Ink(kButtonText[kind], textInk);
     const bool hasLabel = label && *label;
     Rect labelBox{rect.left + 8, rect.top, rect.right - 8, rect.bottom};
     DWRITE_TEXT_ALIGNMENT alignment = DWRITE_TEXT_ALIGNMENT_CENTER;
     if (glyph && iconFormat) {
-        brush->SetColor(text);
+        brush->SetColor(Ink(text, textInk));
         if (!hasLabel) {
             DrawIcon(rt, brush, glyph, rect);
             return;
@@ -312,7 +312,7 @@ void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t acti
         labelBox.left = iconLeft + 20;
         alignment = DWRITE_TEXT_ALIGNMENT_LEADING;
     }
-    if (hasLabel) DrawTextIn(rt, brush, label, buttonFormat.Get(), labelBox, text, alignment, true);
+    if (hasLabel) DrawTextIn(rt, brush, label, buttonFormat.Get(), labelBox, text, alignment, true, textInk);
 }
 
 void DrawCheckBox(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, float x, float y, float width,
@@ -321,22 +321,21 @@ void DrawCheckBox(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t ac
     const bool hovered = hoveredAction == action;
     const Rect box{x, y + 4, x + 16, y + 20};
     if (checked) {
-        FillRounded(rt, brush, box, 4.5f, Ink(Color{1, 1, 1, hovered ? 0.96f : 0.88f}, InkHighlight));
+        FillRounded(rt, brush, box, 4.5f, Color{1, 1, 1, hovered ? 0.96f : 0.88f}, InkHighlight);
         brush->SetColor(Ink(kCheckMarkColor, InkHighlightText));
         DrawShape(rt, brush, kCheckMark, box.left, box.top, 0.1f, 1.9f);
     } else {
-        FillRounded(rt, brush, box, 4.5f, Ink(Color{1, 1, 1, hovered ? 0.16f : 0.09f}, InkWindow));
+        FillRounded(rt, brush, box, 4.5f, Color{1, 1, 1, hovered ? 0.16f : 0.09f});
     }
     if (!checked || highContrast) {
-        StrokeRounded(rt, brush, Inset(box, 0.5f), 4.5f, Ink(Color{1, 1, 1, hovered ? 0.42f : 0.25f}, InkWindowText),
-                      1);
+        StrokeRounded(rt, brush, Inset(box, 0.5f), 4.5f, Color{1, 1, 1, hovered ? 0.42f : 0.25f}, 1);
     }
     if (focusedAction == action) {
-        StrokeRounded(rt, brush, Inset(box, -2), 6, Ink(Color{1, 1, 1, 0.45f}, InkHighlight), 1);
+        StrokeRounded(rt, brush, Inset(box, -2), 6, Color{1, 1, 1, 0.45f}, 1, InkHighlight);
     }
     if (label && bodyFormat) {
         bodyFormat->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
         DrawTextIn(rt, brush, label, bodyFormat.Get(), Rect{x + 26, y, x + width, y + 24},
-                   Ink(Color{1, 1, 1, hovered ? 0.96f : 0.85f}, InkWindowText), DWRITE_TEXT_ALIGNMENT_LEADING, true);
+                   Color{1, 1, 1, hovered ? 0.96f : 0.85f}, DWRITE_TEXT_ALIGNMENT_LEADING, true);
     }
 }

@@ -58,14 +58,18 @@ ComPtr<ID2D1LinearGradientBrush> CreateSheenBrush(ID2D1RenderTarget* rt, D2D1_PO
 void DrawRoundedRim(ID2D1RenderTarget* rt, const Rect& rect, float radius, float strokeWidth, float opacity,
                     float sheen);
 
-void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                 const Color& color);
+// These three draw in `color`, or under high contrast in the system colour
+// `ink`: by default the window's for fills, its text colour for lines and
+// text.
+void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius, const Color& color,
+                 SystemInk ink = InkWindow);
 void StrokeRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                   const Color& color, float width);
+                   const Color& color, float width, SystemInk ink = InkWindowText);
 // Draws `text` with the format (skipped when the format is null) after
 // setting its horizontal alignment; `clip` asks Direct2D to clip to `rect`.
 void DrawTextIn(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, std::wstring_view text, IDWriteTextFormat* format,
-                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip);
+                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip,
+                SystemInk ink = InkWindowText);
 
 void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, const Rect& rect,
                        bool close);
