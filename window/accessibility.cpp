@@ -51,11 +51,13 @@ struct Element {
 
 // Child `id`, 1 to ChildCount().
 Element ElementAt(LONG id) {
+    // Every text's targetsBefore is at most the number of targets.
     size_t targets = 0, texts = 0;
+    const size_t textCount = TextCount();
     Element e;
     for (LONG i = 0; i < id; ++i) {
         e = Element{};
-        if (texts < TextCount() && (frameTexts[texts].targetsBefore <= targets || targets == hitTargets.size())) {
+        if (texts < textCount && frameTexts[texts].targetsBefore <= targets) {
             e.text = &frameTexts[texts++];
         } else {
             e.target = &hitTargets[targets++];
@@ -66,11 +68,9 @@ Element ElementAt(LONG id) {
 
 // The child id of the first target of `action`; 0 for none.
 LONG ChildOf(int32_t action) {
-    for (size_t i = 0; i < hitTargets.size(); ++i) {
-        if (hitTargets[i].id != action) continue;
-        LONG child = LONG(i + 1);
-        for (size_t k = 0; k < TextCount(); ++k) child += frameTexts[k].targetsBefore <= i;
-        return child;
+    for (LONG child = 1; child <= ChildCount(); ++child) {
+        const HitTarget* const target = ElementAt(child).target;
+        if (target && target->id == action) return child;
     }
     return 0;
 }
@@ -351,8 +351,8 @@ struct Seen {
 } seen;
 
 uint32_t TextHash(std::wstring_view text) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (const wchar_t c : text) hash = (hash ^ c) * 16777619u;
+    uint32_t hash = 0;
+    for (const wchar_t c : text) hash = hash * 31 + c;
     return hash;
 }
 
@@ -374,7 +374,7 @@ void NotifyAccessibilityChanges() {
         checks |= unsigned(IsChecked(id)) << (id - ActionToggleAutoStart);
     }
     const long percent = page == PageProgress ? lroundf(progressShown * 100.0f) : -1;
-    const std::wstring description = Description();
+    std::wstring description = Description();
     const auto notify = [window](DWORD event, LONG child) { NotifyWinEvent(event, window, OBJID_CLIENT, child); };
     if (seen.valid) {
         if (page != seen.page) {
@@ -411,7 +411,7 @@ void NotifyAccessibilityChanges() {
     seen.focused = focusedAction;
     seen.checks = checks;
     seen.percent = percent;
-    seen.description = description;
+    seen.description = std::move(description);
     seen.textCount = TextCount();
     for (size_t k = 0; k < seen.textCount; ++k) seen.texts[k] = TextHash(FrameTextString(frameTexts[k]));
 }
