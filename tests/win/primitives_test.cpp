@@ -274,6 +274,22 @@ TEST_F(HighContrastTest, FocusIsDrawnInTheHighlightColour) {
     }
 }
 
+// Closing waits for a running operation: meanwhile its glyph is grey.
+TEST_F(HighContrastTest, TheCloseButtonIsGreyWhileAnOperationRuns) {
+    const ContrastScheme& scheme = kContrastSchemes[1];
+    for (const bool running : {true, false}) {
+        SCOPED_TRACE(running ? "running" : "not running");
+        ApplyScene(SceneNamed("progress-install"));
+        UseContrastScheme(&scheme);
+        operationRunning = running;
+        ASSERT_TRUE(window.Paint(96));
+        const Rect close{431, 19, 441, 29}, minimize{400, 21, 412, 27};  // inside their borders
+        EXPECT_EQ(CountIn(window, close, scheme.colors[InkGrayText]) > 10, running);
+        EXPECT_EQ(CountIn(window, close, scheme.colors[InkWindowText]) > 10, !running);
+        EXPECT_EQ(CountIn(window, minimize, scheme.colors[InkGrayText]), 0);
+    }
+}
+
 // A new scheme while the window is open: WM_SYSCOLORCHANGE asks for a frame,
 // which draws the new colours; WM_SETTINGCHANGE reads the theme again (off
 // under Wine) and the dark look returns.

@@ -108,11 +108,13 @@ void ResetWindowState() {
     licenseText.clear();
     licenseScroll = 0;
     highContrast = false;
+    operationRunning = false;
 }
 
 void ApplyScene(const RenderScene& scene) {
     ResetWindowState();
     page = scene.page;
+    operationRunning = page == PageProgress;  // the page of a running operation
     returnPage = PageWelcome;
     existingInstall = scene.existingInstall;
     customizeExpanded = scene.customizeExpanded;
