@@ -233,7 +233,8 @@ void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32
     } else if (highContrast) {
         StrokeRounded(rt, brush, rect, 12, Color{}, 1);  // the button's border
     }
-    // Closing waits for a running operation.
+    // Under high contrast the close glyph is grey while closing waits for a
+    // running operation.
     brush->SetColor(Ink(Color{1, 1, 1, hovered ? 0.95f : 0.60f}, lit                                ? InkHighlightText
                                                                  : close && operationRunning.load() ? InkGrayText
                                                                                                     : InkWindowText));

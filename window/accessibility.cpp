@@ -10,9 +10,7 @@
 
 #include <oleacc.h>
 
-#include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -51,7 +49,8 @@ struct Element {
 
 // Child `id`, 1 to ChildCount().
 Element ElementAt(LONG id) {
-    // Every text's targetsBefore is at most the number of targets.
+    // No text comes after more targets than the frame has: the loop never
+    // runs past hitTargets.
     size_t targets = 0, texts = 0;
     const size_t textCount = TextCount();
     Element e;
