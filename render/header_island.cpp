@@ -50,7 +50,7 @@ void PaintHeaderIsland(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float
 
     // Three passes from the outside in; they overlap, so the glow is densest
     // near the capsule and reaches further below it than above.
-    for (int n = 3; n >= 1; --n) {
+    for (int n = highContrast ? 0 : 3; n >= 1; --n) {
         const float m = 4.0f * float(n);
         Color glow = colors.glow;
         glow.a /= float(n);
@@ -61,21 +61,24 @@ void PaintHeaderIsland(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float
     DrawRoundedRim(rt, body, 17, 1, 0.78f, 0.65f);
 
     const D2D1_POINT_2F dot{body.left + 18, cy};
-    brush->SetColor(colors.dot);
+    brush->SetColor(Ink(colors.dot, InkWindowText));
     rt->FillEllipse(D2D1_ELLIPSE{dot, colors.dotRadius, colors.dotRadius}, brush);
     if (state == IslandInfo) {
-        brush->SetColor(Color{1, 1, 1, 0.40f});
+        brush->SetColor(Ink(Color{1, 1, 1, 0.40f}, InkWindowText));
         rt->DrawEllipse(D2D1_ELLIPSE{dot, 8, 8}, brush, 1);
     }
 
-    DrawTextIn(rt, brush, Label(), captionFormat.Get(), Rect{body.left + 28, body.top, body.right - 34, body.bottom},
-               Color{1, 1, 1, 0.90f}, DWRITE_TEXT_ALIGNMENT_CENTER, false);
+    const wchar_t* const label = Label();
+    const Rect labelBox{body.left + 28, body.top, body.right - 34, body.bottom};
+    DrawTextIn(rt, brush, label, captionFormat.Get(), labelBox, Color{1, 1, 1, 0.90f}, DWRITE_TEXT_ALIGNMENT_CENTER,
+               false);
+    AddFrameText(label, labelBox);
 
     const float clock = float(animationClock);
     for (int i = 0; i < 4; ++i) {
         const float v = 0.5f + 0.5f * sinf(1.15f * float(i) + 5.2f * clock);
         const float h = page == PageProgress ? 4 + 10 * v : 3 + 7 * v;
         const float right = body.right - 14 - 5.0f * float(3 - i);
-        FillRounded(rt, brush, Rect{right - 2.4f, cy - h / 2, right, cy + h / 2}, 1.2f, colors.bars);
+        FillRounded(rt, brush, Rect{right - 2.4f, cy - h / 2, right, cy + h / 2}, 1.2f, colors.bars, InkWindowText);
     }
 }

@@ -94,8 +94,11 @@ struct Frame {
         FillRounded(rt, brush, placed, 12, Color{1, 1, 1, fillAlpha});
         DrawRoundedRim(rt, placed, 12, 1, 0.45f, 0.25f);
     }
+    // A text that is no target's label: drawn, and said to assistive technology.
     void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box, float alpha) const {
-        DrawTextIn(rt, brush, text, format, Place(box.rect), Color{1, 1, 1, alpha}, box.alignment, box.clip);
+        const Rect placed = Place(box.rect);
+        DrawTextIn(rt, brush, text, format, placed, Color{1, 1, 1, alpha}, box.alignment, box.clip);
+        AddFrameText(text, placed);
     }
     void Text(std::wstring_view text, IDWriteTextFormat* format, const TextBox& box) const {
         Text(text, format, box, box.alpha);
@@ -164,7 +167,7 @@ constexpr TextBox kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
 void PaintCommonFrame(const Frame& f) {
     const float w = f.w;
     const D2D1_GRADIENT_STOP stops[] = {{0.0f, {0.16f, 0.21f, 0.30f, 0.38f}}, {1.0f, {0.055f, 0.055f, 0.068f, 0}}};
-    if (const auto glow = CreateGradientBrush(f.rt, stops, 2, {w / 2, 0}, {w / 2, 160})) {
+    if (const auto glow = highContrast ? nullptr : CreateGradientBrush(f.rt, stops, 2, {w / 2, 0}, {w / 2, 160})) {
         f.rt->FillRectangle(Rect{0, 0, w, 160}, glow.Get());
     }
     DrawRoundedRim(f.rt, f.Place(Rect{0.5f, 0.5f, -0.5f, -0.5f}), 12, 1, 0.72f, 0.55f);
@@ -221,8 +224,12 @@ void PaintInstallPage(const Frame& f) {
     // The licence link sits at the bottom and moves with the window height.
     const Rect link{f.w / 2 - 54, f.h - 38, f.w / 2 + 54, f.h - 16};
     AddHitTarget(ActionViewLicense, link, kLicenseLink);
-    f.Text(kLicenseLink, captionFormat.Get(), TextBox{link, 0.45f, kCenter, false},
-           hoveredAction == ActionViewLicense ? 0.88f : 0.45f);
+    DrawTextIn(f.rt, f.brush, kLicenseLink, captionFormat.Get(), link,
+               Color{1, 1, 1, hoveredAction == ActionViewLicense ? 0.88f : 0.45f}, kCenter, false, InkLink);
+    // Keyboard focus gets the buttons' ring; the mouse only brightens it.
+    if (focusedAction == ActionViewLicense) {
+        StrokeRounded(f.rt, f.brush, Inset(link, -2), 13, Color{1, 1, 1, 0.55f}, 1, InkHighlight);
+    }
 }
 
 void PaintConfirmUninstallPage(const Frame& f) {
@@ -236,12 +243,15 @@ void PaintConfirmUninstallPage(const Frame& f) {
 }
 
 void PaintProgressPage(const Frame& f) {
-    FillRounded(f.rt, f.brush, f.Place(Rect{36, 176, -36, 186}), 5, Color{1, 1, 1, 0.12f});
+    const Rect track = f.Place(Rect{36, 176, -36, 186});
+    FillRounded(f.rt, f.brush, track, 5, Color{1, 1, 1, 0.12f});
     // A sliver always shows; beyond 1 the bar is simply full while the
     // percentage shows the value as it is.
     const float v = std::clamp(progressShown, 0.04f, 1.0f);
     FillRounded(f.rt, f.brush, Rect{36, 176, 36 + (f.w - 72) * v, 186}, 5,
-                operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f});
+                operationKind == OperationUninstall ? Color{0.95f, 0.36f, 0.34f, 0.95f} : Color{1, 1, 1, 0.94f},
+                InkHighlight);
+    if (highContrast) StrokeRounded(f.rt, f.brush, track, 5, Color{}, 1);  // the track's border
     f.Text(PercentageText(progressShown), captionFormat.Get(), kPercentage);
 }
 
@@ -279,17 +289,21 @@ ID2D1Bitmap* LicenseBitmap(const Frame& f, float width) {
 void PaintLicensePage(const Frame& f) {
     const float w = f.w, h = f.h;
     f.Panel(Rect{28, 134, -28, -64}, 0.045f);
+    const Rect view = f.Place(Rect{40, 144, -40, -74});
+    AddFrameText(licenseText, view, true);
     if (licenseFormat) {
         // Direct2D's text clip option is ignored by some implementations; an
         // axis-aligned clip is honoured everywhere.
-        f.rt->PushAxisAlignedClip(f.Place(Rect{40, 144, -40, -74}), D2D1_ANTIALIAS_MODE_ALIASED);
+        f.rt->PushAxisAlignedClip(view, D2D1_ANTIALIAS_MODE_ALIASED);
         const float top = 144 - float(licenseScroll);
-        if (ID2D1Bitmap* text = licenseText.empty() ? nullptr : LicenseBitmap(f, w - 80)) {
+        // The kept bitmap holds the text in the dark look's colour.
+        if (ID2D1Bitmap* text = licenseText.empty() || highContrast ? nullptr : LicenseBitmap(f, w - 80)) {
             const D2D1_SIZE_F size = text->GetSize();
             f.rt->DrawBitmap(text, Rect{40, top, 40 + size.width, top + size.height}, 1.0f,
                              D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         } else {
-            f.Text(licenseText, licenseFormat.Get(), TextBox{{40, top, -40, h + 336}, 0.82f, kLeading, false});
+            DrawTextIn(f.rt, f.brush, licenseText, licenseFormat.Get(), Rect{40, top, w - 40, h + 336},
+                       Color{1, 1, 1, 0.82f}, kLeading, false);
         }
         f.rt->PopAxisAlignedClip();
     }

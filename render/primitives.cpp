@@ -57,8 +57,6 @@ constexpr Color kDangerEdge[2] = {{1.0f, 0.44f, 0.40f, 0.45f}, {1.0f, 0.44f, 0.4
 constexpr Color kToggleFocusEdge{0.55f, 0.76f, 1.0f, 1.0f};
 constexpr Color kCheckMarkColor{0.06f, 0.06f, 0.08f, 1.0f};
 
-void SetWhite(ID2D1SolidColorBrush* brush, float alpha) { brush->SetColor(Color{1, 1, 1, alpha}); }
-
 void DrawShape(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const uint8_t* shape, float x, float y, float unit,
                float strokeWidth) {
     ComPtr<ID2D1PathGeometry> path;
@@ -115,6 +113,30 @@ void AddHitTarget(int32_t action, const Rect& rect, const wchar_t* name) {
     hitTargets.push_back(HitTarget{action, rect.left, rect.top, rect.right, rect.bottom, name});
 }
 
+void AddFrameText(std::wstring_view text, const Rect& rect, bool document) {
+    if (text.empty() || frameTextCount == kMaxFrameTexts) return;
+    frameTexts[frameTextCount++] = FrameText{{ActionNone, rect.left, rect.top, rect.right, rect.bottom},
+                                             uint32_t(frameTextChars.size()),
+                                             uint32_t(text.size()),
+                                             uint32_t(hitTargets.size()),
+                                             document};
+    frameTextChars.append(text);
+}
+
+Color systemInks[kSystemInkCount];
+
+void LoadSystemInks() {
+    static constexpr uint8_t kSystemColors[kSystemInkCount] = {COLOR_WINDOW,   COLOR_WINDOWTEXT, COLOR_BTNFACE,
+                                                               COLOR_BTNTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT,
+                                                               COLOR_HOTLIGHT, COLOR_GRAYTEXT};
+    for (int i = 0; i < kSystemInkCount; ++i) {
+        const COLORREF c = GetSysColor(kSystemColors[i]);
+        systemInks[i] = Color{float(GetRValue(c)) / 255, float(GetGValue(c)) / 255, float(GetBValue(c)) / 255, 1};
+    }
+}
+
+const Color& Ink(const Color& dark, SystemInk system) { return highContrast ? systemInks[system] : dark; }
+
 ComPtr<ID2D1LinearGradientBrush> CreateGradientBrush(ID2D1RenderTarget* rt, const D2D1_GRADIENT_STOP* stops,
                                                      uint32_t count, D2D1_POINT_2F start, D2D1_POINT_2F end) {
     D2D1_GRADIENT_STOP given[3];
@@ -154,7 +176,7 @@ void DrawRoundedRim(ID2D1RenderTarget* rt, const Rect& rect, float radius, float
     // bottom-right corner: `reach` is the gradient's run along each axis.
     const float reach = (0.18f * std::max(w, h) + 0.5f * std::min(w, h)) / 1.41421f * 0.70711f;
     ComPtr<ID2D1LinearGradientBrush> sheens[2];
-    if (sheen > 0.001f) {
+    if (sheen > 0.001f && !highContrast) {
         sheens[0] =
             CreateSheenBrush(rt, {rect.left, rect.top}, {rect.left + reach, rect.top + reach}, 0.42f * c * sheen);
         sheens[1] = CreateSheenBrush(rt, {rect.right, rect.bottom}, {rect.right - reach, rect.bottom - reach},
@@ -170,28 +192,29 @@ void DrawRoundedRim(ID2D1RenderTarget* rt, const Rect& rect, float radius, float
         }
     }
     ComPtr<ID2D1SolidColorBrush> highlight;
-    if (SUCCEEDED(rt->CreateSolidColorBrush(Color{1, 1, 1, 0.24f * opacity}, &highlight))) {
+    // Under high contrast this line alone is the element's border.
+    if (SUCCEEDED(rt->CreateSolidColorBrush(Ink(Color{1, 1, 1, 0.24f * opacity}, InkWindowText), &highlight))) {
         const float r = std::max(radius - strokeWidth, 0.0f);
         rt->DrawRoundedRectangle(D2D1_ROUNDED_RECT{Inset(rect, strokeWidth), r, r}, highlight.Get(), strokeWidth);
     }
 }
 
-void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                 const Color& color) {
-    brush->SetColor(color);
+void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius, const Color& color,
+                 SystemInk ink) {
+    brush->SetColor(Ink(color, ink));
     rt->FillRoundedRectangle(D2D1_ROUNDED_RECT{rect, radius, radius}, brush);
 }
 
 void StrokeRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                   const Color& color, float width) {
-    brush->SetColor(color);
+                   const Color& color, float width, SystemInk ink) {
+    brush->SetColor(Ink(color, ink));
     rt->DrawRoundedRectangle(D2D1_ROUNDED_RECT{rect, radius, radius}, brush, width);
 }
 
 void DrawTextIn(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, std::wstring_view text, IDWriteTextFormat* format,
-                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip) {
+                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip, SystemInk ink) {
     if (!format) return;
-    brush->SetColor(color);
+    brush->SetColor(Ink(color, ink));
     format->SetTextAlignment(alignment);
     rt->DrawText(text.data(), UINT32(text.size()), format, rect, brush,
                  clip ? D2D1_DRAW_TEXT_OPTIONS_CLIP : D2D1_DRAW_TEXT_OPTIONS_NONE);
@@ -201,12 +224,20 @@ void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32
                        bool close) {
     AddHitTarget(action, rect, close ? L"Close" : L"Minimize");
     const bool hovered = hoveredAction == action, pressed = pressedAction == action;
-    if (hovered || pressed) {
+    const bool lit = hovered || pressed;
+    if (lit) {
         FillRounded(
             rt, brush, rect, 12,
-            close ? Color{0.90f, 0.25f, 0.24f, pressed ? 0.90f : 0.75f} : Color{1, 1, 1, pressed ? 0.20f : 0.12f});
+            close ? Color{0.90f, 0.25f, 0.24f, pressed ? 0.90f : 0.75f} : Color{1, 1, 1, pressed ? 0.20f : 0.12f},
+            InkHighlight);
+    } else if (highContrast) {
+        StrokeRounded(rt, brush, rect, 12, Color{}, 1);  // the button's border
     }
-    SetWhite(brush, hovered ? 0.95f : 0.60f);
+    // Under high contrast the close glyph is grey while closing waits for a
+    // running operation.
+    brush->SetColor(Ink(Color{1, 1, 1, hovered ? 0.95f : 0.60f}, lit                                ? InkHighlightText
+                                                                 : close && operationRunning.load() ? InkGrayText
+                                                                                                    : InkWindowText));
     const float cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
     if (close) {
         DrawLine(rt, brush, cx - 4, cy - 4, cx + 4, cy + 4, 1.4f);
@@ -227,36 +258,41 @@ void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t acti
     const float r = (rect.bottom - rect.top) / 2;
     const float cy = (rect.top + rect.bottom) / 2;
 
+    // Under high contrast a hovered, pressed or primary button is drawn in
+    // the selection colours, every other one in the button colours.
+    const bool lit = state || kind == ButtonPrimary;
+    const SystemInk textInk = lit ? InkHighlightText : InkButtonText, fillInk = lit ? InkHighlight : InkButtonFace;
+    const Color& text = kButtonText[kind];
     if (toggle) {
         const float a = pressed ? 0.18f : hovered ? 0.13f : customizeExpanded ? 0.10f : 0.06f;
-        FillRounded(rt, brush, rect, r, Color{1, 1, 1, a});
+        FillRounded(rt, brush, rect, r, Color{1, 1, 1, a}, fillInk);
         const Color edge{1, 1, 1, hovered || customizeExpanded ? 0.26f : 0.17f};
-        StrokeRounded(rt, brush, Inset(rect, 1), r - 1, focused ? kToggleFocusEdge : edge, focused ? 1.5f : 1.0f);
-        SetWhite(brush, 0.76f);
+        StrokeRounded(rt, brush, Inset(rect, 1), r - 1, focused ? kToggleFocusEdge : edge, focused ? 1.5f : 1.0f,
+                      focused ? InkHighlight : InkButtonText);
+        brush->SetColor(Ink(Color{1, 1, 1, 0.76f}, textInk));
         DrawChevron(rt, brush, rect.right - 16, cy, customizeExpanded ? -2.0f : 2.0f, 1.5f);
         if (label && *label) {
             DrawTextIn(rt, brush, label, buttonFormat.Get(),
-                       Rect{rect.left + 8, rect.top, rect.right - 28, rect.bottom}, kButtonText[ButtonSecondary],
-                       DWRITE_TEXT_ALIGNMENT_CENTER, true);
+                       Rect{rect.left + 8, rect.top, rect.right - 28, rect.bottom}, text, DWRITE_TEXT_ALIGNMENT_CENTER,
+                       true, textInk);
         }
         return;
     }
 
-    FillRounded(rt, brush, rect, r, kButtonFills[kind][state]);
-    if (kind == ButtonSecondary) {
+    FillRounded(rt, brush, rect, r, kButtonFills[kind][state], fillInk);
+    if (kind == ButtonSecondary && !highContrast) {
         DrawRoundedRim(rt, rect, r, 1, 0.65f, state ? 1.0f : 0.35f);
     } else {
         StrokeRounded(rt, brush, Inset(rect, 0.5f), r - 0.5f,
-                      kind == ButtonPrimary ? kPrimaryEdge : kDangerEdge[state != 0], 1);
+                      kind == ButtonPrimary ? kPrimaryEdge : kDangerEdge[state != 0], 1, InkButtonText);
     }
-    if (focused) StrokeRounded(rt, brush, Inset(rect, -2), r + 2, Color{1, 1, 1, 0.55f}, 1);
+    if (focused) StrokeRounded(rt, brush, Inset(rect, -2), r + 2, Color{1, 1, 1, 0.55f}, 1, InkHighlight);
 
-    const Color& text = kButtonText[kind];
     const bool hasLabel = label && *label;
     Rect labelBox{rect.left + 8, rect.top, rect.right - 8, rect.bottom};
     DWRITE_TEXT_ALIGNMENT alignment = DWRITE_TEXT_ALIGNMENT_CENTER;
     if (glyph && iconFormat) {
-        brush->SetColor(text);
+        brush->SetColor(Ink(text, textInk));
         if (!hasLabel) {
             DrawIcon(rt, brush, glyph, rect);
             return;
@@ -277,7 +313,7 @@ void DrawButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t acti
         labelBox.left = iconLeft + 20;
         alignment = DWRITE_TEXT_ALIGNMENT_LEADING;
     }
-    if (hasLabel) DrawTextIn(rt, brush, label, buttonFormat.Get(), labelBox, text, alignment, true);
+    if (hasLabel) DrawTextIn(rt, brush, label, buttonFormat.Get(), labelBox, text, alignment, true, textInk);
 }
 
 void DrawCheckBox(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, float x, float y, float width,
@@ -286,14 +322,18 @@ void DrawCheckBox(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t ac
     const bool hovered = hoveredAction == action;
     const Rect box{x, y + 4, x + 16, y + 20};
     if (checked) {
-        FillRounded(rt, brush, box, 4.5f, Color{1, 1, 1, hovered ? 0.96f : 0.88f});
-        brush->SetColor(kCheckMarkColor);
+        FillRounded(rt, brush, box, 4.5f, Color{1, 1, 1, hovered ? 0.96f : 0.88f}, InkHighlight);
+        brush->SetColor(Ink(kCheckMarkColor, InkHighlightText));
         DrawShape(rt, brush, kCheckMark, box.left, box.top, 0.1f, 1.9f);
     } else {
         FillRounded(rt, brush, box, 4.5f, Color{1, 1, 1, hovered ? 0.16f : 0.09f});
+    }
+    if (!checked || highContrast) {
         StrokeRounded(rt, brush, Inset(box, 0.5f), 4.5f, Color{1, 1, 1, hovered ? 0.42f : 0.25f}, 1);
     }
-    if (focusedAction == action) StrokeRounded(rt, brush, Inset(box, -2), 6, Color{1, 1, 1, 0.45f}, 1);
+    if (focusedAction == action) {
+        StrokeRounded(rt, brush, Inset(box, -2), 6, Color{1, 1, 1, 0.45f}, 1, InkHighlight);
+    }
     if (label && bodyFormat) {
         bodyFormat->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
         DrawTextIn(rt, brush, label, bodyFormat.Get(), Rect{x + 26, y, x + width, y + 24},

@@ -23,6 +23,29 @@ inline Rect Inset(const Rect& r, float d) { return Rect{r.left + d, r.top + d, r
 
 // `name` is the element's label as drawn (a constant string).
 void AddHitTarget(int32_t action, const Rect& rect, const wchar_t* name);
+// A text drawn in `rect` that is no target's label, for assistive
+// technology; placed after the targets registered so far. Empty texts say
+// nothing and are left out.
+void AddFrameText(std::wstring_view text, const Rect& rect, bool document = false);
+
+// The system colours of a high-contrast frame, read at the start of every
+// frame.
+enum SystemInk : uint8_t {
+    InkWindow,
+    InkWindowText,
+    InkButtonFace,
+    InkButtonText,
+    InkHighlight,
+    InkHighlightText,
+    InkLink,
+    InkGrayText,
+    kSystemInkCount
+};
+extern Color systemInks[kSystemInkCount];
+void LoadSystemInks();
+// `dark` in the window's own look; under high contrast the system colour.
+// Use it within the expression: it may be `dark` itself.
+const Color& Ink(const Color& dark, SystemInk system);
 
 // A linear gradient over up to three stops (straight alpha), null when it
 // cannot be created.
@@ -35,14 +58,18 @@ ComPtr<ID2D1LinearGradientBrush> CreateSheenBrush(ID2D1RenderTarget* rt, D2D1_PO
 void DrawRoundedRim(ID2D1RenderTarget* rt, const Rect& rect, float radius, float strokeWidth, float opacity,
                     float sheen);
 
-void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                 const Color& color);
+// These three draw in `color`, or under high contrast in the system colour
+// `ink`: by default the window's for fills, its text colour for lines and
+// text.
+void FillRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius, const Color& color,
+                 SystemInk ink = InkWindow);
 void StrokeRounded(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, const Rect& rect, float radius,
-                   const Color& color, float width);
+                   const Color& color, float width, SystemInk ink = InkWindowText);
 // Draws `text` with the format (skipped when the format is null) after
 // setting its horizontal alignment; `clip` asks Direct2D to clip to `rect`.
 void DrawTextIn(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, std::wstring_view text, IDWriteTextFormat* format,
-                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip);
+                const Rect& rect, const Color& color, DWRITE_TEXT_ALIGNMENT alignment, bool clip,
+                SystemInk ink = InkWindowText);
 
 void DrawCaptionButton(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, int32_t action, const Rect& rect,
                        bool close);

@@ -1,6 +1,7 @@
 #include "render/render_surface.h"
 
 #include "render/page_painters.h"
+#include "render/primitives.h"
 #include "render/text_formats.h"
 #include "setup/progress.h"
 #include "setup/system_library.h"
@@ -109,7 +110,10 @@ void RenderFrame(HDC target, uint32_t width, uint32_t height) {
     rt->SetTransform(D2D1::Matrix3x2F::Identity());
     rt->BeginDraw();
     hitTargets.clear();
-    rt->Clear(kBackground);
+    frameTextCount = 0;
+    frameTextChars.clear();
+    LoadSystemInks();
+    rt->Clear(Ink(kBackground, InkWindow));
     PaintPage(rt, s.solidBrush.Get(), float(width) * 96.0f / float(dpi), float(height) * 96.0f / float(dpi));
     const HRESULT drawn = rt->EndDraw();
     if (drawn == HRESULT(D2DERR_RECREATE_TARGET)) {

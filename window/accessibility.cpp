@@ -35,15 +35,46 @@ bool IsChecked(int32_t id) {
                                           : false;
 }
 
-// Child ids are 1-based positions in hitTargets; 0 for none.
+// The children in reading order: the frame's targets, each of its texts
+// after the targets drawn before it. A page change drops the targets of the
+// frame still on screen (RefreshWindow); its texts go with them.
+size_t TextCount() { return hitTargets.empty() ? 0 : frameTextCount; }
+LONG ChildCount() { return LONG(hitTargets.size() + TextCount()); }
+
+// A child: one of the two is set.
+struct Element {
+    const HitTarget* target = nullptr;
+    const FrameText* text = nullptr;
+};
+
+// Child `id`, 1 to ChildCount().
+Element ElementAt(LONG id) {
+    // No text comes after more targets than the frame has: the loop never
+    // runs past hitTargets.
+    size_t targets = 0, texts = 0;
+    const size_t textCount = TextCount();
+    Element e;
+    for (LONG i = 0; i < id; ++i) {
+        e = Element{};
+        if (texts < textCount && frameTexts[texts].targetsBefore <= targets) {
+            e.text = &frameTexts[texts++];
+        } else {
+            e.target = &hitTargets[targets++];
+        }
+    }
+    return e;
+}
+
+// The child id of the first target of `action`; 0 for none.
 LONG ChildOf(int32_t action) {
-    for (size_t i = 0; i < hitTargets.size(); ++i) {
-        if (hitTargets[i].id == action) return LONG(i + 1);
+    for (LONG child = 1; child <= ChildCount(); ++child) {
+        const HitTarget* const target = ElementAt(child).target;
+        if (target && target->id == action) return child;
     }
     return 0;
 }
 
-HRESULT ReturnString(const std::wstring& text, BSTR* out) {
+HRESULT ReturnString(std::wstring_view text, BSTR* out) {
     *out = SysAllocStringLen(text.data(), UINT(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
@@ -104,54 +135,62 @@ public:
                    : E_FAIL;
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
-        *count = LONG(hitTargets.size());
+        *count = ChildCount();
         return window_ ? S_OK : RPC_E_DISCONNECTED;
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
         *out = nullptr;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
-        return FAILED(hr) ? hr : target ? S_FALSE : E_INVALIDARG;  // simple elements only
+        Element e;
+        const HRESULT hr = Resolve(child, e);
+        return FAILED(hr) ? hr : e.target || e.text ? S_FALSE : E_INVALIDARG;  // simple elements only
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         *name = nullptr;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
-        return ReturnString(target ? (target->name ? target->name : L"") : product::kWindowTitle, name);
+        // The licence view is named by the subtitle drawn above it.
+        if (e.text) return ReturnString(e.text->document ? L"MIT License" : FrameTextString(*e.text), name);
+        return ReturnString(e.target ? (e.target->name ? e.target->name : L"") : product::kWindowTitle, name);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
         *value = nullptr;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
-        return target || page != PageProgress ? S_FALSE : ReturnString(PercentageText(progressShown), value);
+        if (e.text) return e.text->document ? ReturnString(FrameTextString(*e.text), value) : S_FALSE;
+        return e.target || page != PageProgress ? S_FALSE : ReturnString(PercentageText(progressShown), value);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
         *description = nullptr;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
-        return target ? S_FALSE : ReturnString(Description(), description);
+        return e.target || e.text ? S_FALSE : ReturnString(Description(), description);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         role->vt = VT_EMPTY;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
-        SetChild(role, !target                           ? ROLE_SYSTEM_CLIENT
-                       : IsCheckBox(target->id)          ? ROLE_SYSTEM_CHECKBUTTON
+        const HitTarget* const target = e.target;
+        SetChild(role, e.text                   ? (e.text->document ? ROLE_SYSTEM_TEXT : ROLE_SYSTEM_STATICTEXT)
+                       : !target                ? ROLE_SYSTEM_CLIENT
+                       : IsCheckBox(target->id) ? ROLE_SYSTEM_CHECKBUTTON
                        : target->id == ActionViewLicense ? ROLE_SYSTEM_LINK
                                                          : ROLE_SYSTEM_PUSHBUTTON);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         state->vt = VT_EMPTY;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
+        const HitTarget* const target = e.target;
         LONG bits = STATE_SYSTEM_FOCUSABLE;
-        if (!target) {
+        if (e.text) {
+            bits = STATE_SYSTEM_READONLY;
+        } else if (!target) {
             if (GetFocus() == window_ && focusedAction == ActionNone) bits |= STATE_SYSTEM_FOCUSED;
         } else {
             const int32_t id = target->id;
@@ -194,8 +233,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         *action = nullptr;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
+        const HitTarget* const target = e.target;
         if (FAILED(hr) || !target) return FAILED(hr) ? hr : S_FALSE;
         return ReturnString(IsCheckBox(target->id)            ? (IsChecked(target->id) ? L"Uncheck" : L"Check")
                             : target->id == ActionViewLicense ? L"Jump"
@@ -205,12 +245,12 @@ public:
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
         *left = *top = *width = *height = 0;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
         POINT origin{0, 0};
         ClientToScreen(window_, &origin);
-        if (!target) {
+        if (!e.target && !e.text) {
             RECT client{};
             GetClientRect(window_, &client);
             *left = origin.x;
@@ -220,22 +260,23 @@ public:
             return S_OK;
         }
         // DIPs to pixels, each edge rounded half away from zero.
+        const HitTarget& area = Area(e);
         const float scale = float(dpi) / 96.0f;
-        const LONG l = lroundf(target->left * scale), t = lroundf(target->top * scale);
+        const LONG l = lroundf(area.left * scale), t = lroundf(area.top * scale);
         *left = origin.x + l;
         *top = origin.y + t;
-        *width = lroundf(target->right * scale) - l;
-        *height = lroundf(target->bottom * scale) - t;
+        *width = lroundf(area.right * scale) - l;
+        *height = lroundf(area.bottom * scale) - t;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
         end->vt = VT_EMPTY;
-        const HitTarget* target;
-        const HRESULT hr = Resolve(start, target);
+        Element e;
+        const HRESULT hr = Resolve(start, e);
         if (FAILED(hr)) return hr;
-        const LONG count = LONG(hitTargets.size());
+        const LONG count = ChildCount();
         LONG to = 0;
-        if (!target) {
+        if (!e.target && !e.text) {
             to = direction == NAVDIR_FIRSTCHILD ? 1 : direction == NAVDIR_LASTCHILD ? count : 0;
         } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN || direction == NAVDIR_RIGHT) {
             to = start.lVal + 1;
@@ -255,17 +296,19 @@ public:
         GetClientRect(window_, &client);
         if (!PtInRect(&client, point)) return S_FALSE;
         const float dipX = float(point.x) * 96.0f / float(dpi), dipY = float(point.y) * 96.0f / float(dpi);
-        LONG child = CHILDID_SELF;
-        for (size_t i = hitTargets.size(); i-- > 0 && child == CHILDID_SELF;) {
-            const HitTarget& t = hitTargets[i];
-            if (dipX >= t.left && dipX < t.right && dipY >= t.top && dipY < t.bottom) child = LONG(i + 1);
+        // The last child drawn there wins, as with clicks.
+        LONG child = ChildCount();
+        for (; child > 0; --child) {
+            const HitTarget& t = Area(ElementAt(child));
+            if (dipX >= t.left && dipX < t.right && dipY >= t.top && dipY < t.bottom) break;
         }
         SetChild(hit, child);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-        const HitTarget* target;
-        const HRESULT hr = Resolve(child, target);
+        Element e;
+        const HRESULT hr = Resolve(child, e);
+        const HitTarget* const target = e.target;
         if (FAILED(hr)) return hr;
         if (!target) return DISP_E_MEMBERNOTFOUND;
         // Later, on the UI thread's own message loop, as a click would.
@@ -275,16 +318,17 @@ public:
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
-    // The target a child id names, null for the object itself.
-    HRESULT Resolve(const VARIANT& child, const HitTarget*& target) const {
-        target = nullptr;
+    // The element a child id names, neither for the object itself.
+    HRESULT Resolve(const VARIANT& child, Element& e) const {
         if (!window_) return RPC_E_DISCONNECTED;
         if (child.vt != VT_I4) return E_INVALIDARG;
         if (child.lVal == CHILDID_SELF) return S_OK;
-        if (child.lVal < 1 || size_t(child.lVal) > hitTargets.size()) return E_INVALIDARG;
-        target = &hitTargets[size_t(child.lVal) - 1];
+        if (child.lVal < 1 || child.lVal > ChildCount()) return E_INVALIDARG;
+        e = ElementAt(child.lVal);
         return S_OK;
     }
+    // Where a child is drawn, in DIPs.
+    static const HitTarget& Area(const Element& e) { return e.target ? *e.target : e.text->area; }
 
     LONG references_ = 1;
     HWND window_;
@@ -300,7 +344,16 @@ struct Seen {
     unsigned checks = 0;
     long percent = 0;
     std::wstring description;
+    // A hash of each text, to see which changed.
+    uint32_t texts[kMaxFrameTexts] = {};
+    size_t textCount = 0;
 } seen;
+
+uint32_t TextHash(std::wstring_view text) {
+    uint32_t hash = 0;
+    for (const wchar_t c : text) hash = hash * 31 + c;
+    return hash;
+}
 
 }  // namespace
 
@@ -320,7 +373,7 @@ void NotifyAccessibilityChanges() {
         checks |= unsigned(IsChecked(id)) << (id - ActionToggleAutoStart);
     }
     const long percent = page == PageProgress ? lroundf(progressShown * 100.0f) : -1;
-    const std::wstring description = Description();
+    std::wstring description = Description();
     const auto notify = [window](DWORD event, LONG child) { NotifyWinEvent(event, window, OBJID_CLIENT, child); };
     if (seen.valid) {
         if (page != seen.page) {
@@ -338,8 +391,28 @@ void NotifyAccessibilityChanges() {
             }
         }
         if (percent != seen.percent && percent >= 0) notify(EVENT_OBJECT_VALUECHANGE, CHILDID_SELF);
+        // On the same page: texts that changed in place (the progress step,
+        // the percentage), or a new set of children.
+        if (page == seen.page && TextCount() == seen.textCount) {
+            for (size_t k = 0; k < seen.textCount; ++k) {
+                const FrameText& t = frameTexts[k];
+                if (TextHash(FrameTextString(t)) != seen.texts[k]) {
+                    notify(t.document ? EVENT_OBJECT_VALUECHANGE : EVENT_OBJECT_NAMECHANGE,
+                           LONG(t.targetsBefore + k + 1));
+                }
+            }
+        } else if (page == seen.page) {
+            notify(EVENT_OBJECT_REORDER, CHILDID_SELF);
+        }
     }
-    seen = Seen{true, page, focusedAction, checks, percent, description};
+    seen.valid = true;
+    seen.page = page;
+    seen.focused = focusedAction;
+    seen.checks = checks;
+    seen.percent = percent;
+    seen.description = std::move(description);
+    seen.textCount = TextCount();
+    for (size_t k = 0; k < seen.textCount; ++k) seen.texts[k] = TextHash(FrameTextString(frameTexts[k]));
 }
 
 void ReleaseAccessibleObject() {

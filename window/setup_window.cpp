@@ -71,6 +71,14 @@ LRESULT OnClose(HWND window) {
 }
 
 LRESULT OnSettingChange() {
+    // A theme change comes as a setting change too; the system colours
+    // themselves are read by every frame.
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof(contrast);
+    if (SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0)) {
+        highContrast = (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+        RequestRepaint();
+    }
     BOOL enabled = TRUE;
     if (!SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0)) return 0;
     reducedMotion = !enabled;
@@ -261,6 +269,7 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_CLOSE: return OnClose(window);
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();
+        case WM_SYSCOLORCHANGE: RequestRepaint(); return 0;
         case WM_NCHITTEST: return OnNcHitTest(window, lParam);
         case WM_KEYDOWN: return OnKeyDown(window, wParam, lParam);
         case WM_TIMER:

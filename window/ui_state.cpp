@@ -25,6 +25,10 @@ std::wstring errorText;
 std::wstring licenseText;
 int32_t licenseScroll = 0;
 std::vector<HitTarget> hitTargets;
+FrameText frameTexts[kMaxFrameTexts];
+size_t frameTextCount = 0;
+std::wstring frameTextChars;
+bool highContrast = false;
 
 float PageWindowHeight() {
     switch (page) {

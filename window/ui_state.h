@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum Page : int32_t {
@@ -49,6 +50,16 @@ struct HitTarget {
     const wchar_t* name = nullptr;  // what the element says, for assistive technology
 };
 
+// A text of the last painted frame that is no target's label, where it is
+// drawn (DIPs), for assistive technology: frameTextChars[start, start +
+// length).
+struct FrameText {
+    HitTarget area;  // where it is drawn; no action
+    uint32_t start = 0, length = 0;
+    uint32_t targetsBefore = 0;  // hitTargets drawn before it: its place in reading order
+    bool document = false;       // the licence view, read as one read-only text
+};
+
 // Set by StartOperation, cleared by the final progress message; the only
 // field shared with the worker thread.
 extern std::atomic<bool> operationRunning;
@@ -74,6 +85,16 @@ extern std::wstring errorText;
 extern std::wstring licenseText;
 extern int32_t licenseScroll;  // DIPs, 0..140
 extern std::vector<HitTarget> hitTargets;
+// Emptied and refilled with hitTargets by every frame; no frame has more.
+inline constexpr size_t kMaxFrameTexts = 16;
+extern FrameText frameTexts[kMaxFrameTexts];
+extern size_t frameTextCount;
+extern std::wstring frameTextChars;
+inline std::wstring_view FrameTextString(const FrameText& t) {
+    return std::wstring_view(frameTextChars.data() + t.start, t.length);
+}
+// Windows has a high-contrast theme on: frames use the system colours only.
+extern bool highContrast;
 
 // The window height in DIPs for the current page and options panel.
 float PageWindowHeight();

@@ -1,8 +1,8 @@
 // The setup window as a screen reader sees it: a client program in another
 // process reads the whole accessibility tree of the real setup window on
-// each page at 96 and 144 DPI, installs, updates and uninstalls with default
-// actions alone, and
-// receives the focus and state-change events.
+// each page at 96 and 144 DPI (every target and every text where it is
+// drawn, the whole licence), installs, updates and uninstalls with default
+// actions alone, and receives the focus and state-change events.
 #include "tests/win/setup_process_support.h"
 #include "window/ui_state.h"
 
@@ -34,6 +34,15 @@ struct TreeCase {
 const Element kMinimize{L"Minimize", ROLE_SYSTEM_PUSHBUTTON, 394, 12, 418, 36};
 const Element kClose{L"Close", ROLE_SYSTEM_PUSHBUTTON, 424, 12, 448, 36};
 
+// Texts where they are drawn; "{folder}" stands for the install folder.
+Element Island(const wchar_t* label, bool wide = false) {
+    return {label, ROLE_SYSTEM_STATICTEXT, wide ? 144.0f : 155.0f, 24, wide ? 310.0f : 299.0f, 58};
+}
+Element Title(const wchar_t* text) { return {text, ROLE_SYSTEM_STATICTEXT, 28, 72, 432, 102}; }
+Element Subtitle(const wchar_t* text) { return {text, ROLE_SYSTEM_STATICTEXT, 28, 106, 432, 144}; }
+const Element kInfoFolder{L"{folder}", ROLE_SYSTEM_STATICTEXT, 40, 144, 420, 162};
+Element InfoCaption(const wchar_t* text) { return {text, ROLE_SYSTEM_STATICTEXT, 40, 162, 420, 180}; }
+
 const TreeCase kTreeCases[] = {
     {"welcome",
      false,
@@ -41,6 +50,11 @@ const TreeCase kTreeCases[] = {
      {},
      {kMinimize,
       kClose,
+      Island(L"Dynamic Island"),
+      Title(L"Velmo Tulve"),
+      Subtitle(L"Dynamic Island, Quick Controls & Instant Search"),
+      kInfoFolder,
+      InfoCaption(L"Installs for your Windows account"),
       {L"Install", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
       {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234},
       {L"View MIT License", ROLE_SYSTEM_LINK, 176, 278, 284, 300}}},
@@ -50,9 +64,16 @@ const TreeCase kTreeCases[] = {
      {L"Customize"},
      {kMinimize,
       kClose,
+      Island(L"Dynamic Island"),
+      Title(L"Velmo Tulve"),
+      Subtitle(L"Dynamic Island, Quick Controls & Instant Search"),
+      kInfoFolder,
+      InfoCaption(L"Installs for your Windows account"),
       {L"Install", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
       {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234},
+      {L"Install folder", ROLE_SYSTEM_STATICTEXT, 40, 258, 312, 276},
       {L"Browse\u2026", ROLE_SYSTEM_PUSHBUTTON, 320, 260, 420, 288},
+      {L"{folder}", ROLE_SYSTEM_STATICTEXT, 40, 274, 312, 292},
       {L"Start Velmo Tulve automatically with Windows", ROLE_SYSTEM_CHECKBUTTON, 40, 302, 400, 326},
       {L"Add Start Menu shortcut", ROLE_SYSTEM_CHECKBUTTON, 40, 330, 400, 354},
       {L"Launch Velmo Tulve when finished", ROLE_SYSTEM_CHECKBUTTON, 40, 358, 400, 382},
@@ -61,13 +82,24 @@ const TreeCase kTreeCases[] = {
      false,
      L"",
      {L"View MIT License"},
-     {kMinimize, kClose, {L"Back", ROLE_SYSTEM_PUSHBUTTON, 160, 402, 300, 438}}},
+     {kMinimize,
+      kClose,
+      Island(L"MIT License"),
+      Title(L"Velmo Tulve License"),
+      Subtitle(L"MIT License"),
+      {L"MIT License", ROLE_SYSTEM_TEXT, 40, 144, 420, 378},
+      {L"Back", ROLE_SYSTEM_PUSHBUTTON, 160, 402, 300, 438}}},
     {"maintenance",
      true,
      L"",
      {},
      {kMinimize,
       kClose,
+      Island(L"Installed"),
+      Title(L"Velmo Tulve is installed"),
+      Subtitle(L"Update, change startup options, or uninstall"),
+      kInfoFolder,
+      InfoCaption(L"Current installation \u00B7 Updates keep your settings"),
       {L"Update", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 178, 234},
       {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 186, 198, 306, 234},
       {L"Uninstall", ROLE_SYSTEM_PUSHBUTTON, 314, 198, 432, 234},
@@ -78,10 +110,39 @@ const TreeCase kTreeCases[] = {
      {},
      {kMinimize,
       kClose,
+      Island(L"Uninstall Velmo Tulve"),
+      Title(L"Uninstall Velmo Tulve?"),
+      Subtitle(L"Removes app files, Start Menu shortcut, and auto-start entry"),
+      {L"Folder: {folder}", ROLE_SYSTEM_STATICTEXT, 42, 154, 418, 174},
       {L"Also delete saved settings & preferences", ROLE_SYSTEM_CHECKBUTTON, 42, 184, 412, 208},
       {L"Uninstall now", ROLE_SYSTEM_PUSHBUTTON, 28, 248, 240, 284},
       {L"Cancel", ROLE_SYSTEM_PUSHBUTTON, 250, 248, 432, 284}}},
+    {"result of an install",
+     false,
+     L"",
+     {L"Install"},
+     {kMinimize,
+      kClose,
+      Island(L"Ready to launch", true),
+      Title(L"All set"),
+      Subtitle(L"Installed to {folder}"),
+      {L"Launch Velmo Tulve", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
+      {L"Done", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234}}},
 };
+
+// What the client writes for a text: line breaks as \n, no carriage returns.
+std::wstring Escaped(const std::wstring& text) {
+    std::wstring out;
+    for (const wchar_t c : text) {
+        if (c != L'\r') out += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
+    }
+    return out;
+}
+
+std::wstring WithFolder(std::wstring text, const std::wstring& folder) {
+    if (const size_t at = text.find(L"{folder}"); at != std::wstring::npos) text.replace(at, 8, folder);
+    return text;
+}
 
 class AccessibilityTest : public SetupRunTest {
 protected:
@@ -111,7 +172,7 @@ std::vector<std::wstring> Fields(const std::wstring& line) {
     return fields;
 }
 
-TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetWhereItIsDrawn) {
+TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetAndTextWhereItIsDrawn) {
     for (const DWORD dpi : {96ul, 144ul}) {
         ScopedLogPixels logPixels(dpi);
         ASSERT_TRUE(logPixels.applied());
@@ -143,17 +204,25 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetWhereItIsDrawn) {
                 const std::vector<std::wstring> f = Fields(lines[i + 2]);
                 SCOPED_TRACE(Narrow(e.name));
                 ASSERT_EQ(f.size(), 10u);
-                EXPECT_EQ(f[1], e.name);
+                EXPECT_EQ(f[1], WithFolder(e.name, installDir));
                 EXPECT_EQ(std::stol(f[2]), e.role);
                 const long state = std::stol(f[3], nullptr, 16);
-                EXPECT_EQ((state & STATE_SYSTEM_FOCUSABLE) != 0, e.name != L"Minimize" && e.name != L"Close");
+                const bool text = e.role == ROLE_SYSTEM_STATICTEXT || e.role == ROLE_SYSTEM_TEXT;
+                EXPECT_EQ(state & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_READONLY),
+                          text                                          ? STATE_SYSTEM_READONLY
+                          : e.name != L"Minimize" && e.name != L"Close" ? STATE_SYSTEM_FOCUSABLE
+                                                                        : 0);
                 EXPECT_EQ((state & STATE_SYSTEM_CHECKED) != 0,
                           e.role == ROLE_SYSTEM_CHECKBUTTON && e.name != L"Also delete saved settings & preferences");
+                // The licence view's value is the whole licence as the build packs it.
+                EXPECT_EQ(f[7],
+                          e.role == ROLE_SYSTEM_TEXT ? Escaped(Widen(ReadFileBytes(Widen(VT_LICENSE_PATH)))) : L"");
                 const long l = lroundf(e.left * scale), t = lroundf(e.top * scale);
                 EXPECT_EQ(f[4], std::to_wstring(origin.x + l) + L"," + std::to_wstring(origin.y + t) + L"," +
                                     std::to_wstring(lroundf(e.right * scale) - l) + L"," +
                                     std::to_wstring(lroundf(e.bottom * scale) - t));
-                EXPECT_EQ(f[5], e.role == ROLE_SYSTEM_LINK ? L"Jump"
+                EXPECT_EQ(f[5], text                         ? L""
+                                : e.role == ROLE_SYSTEM_LINK ? L"Jump"
                                 : e.role == ROLE_SYSTEM_CHECKBUTTON
                                     ? ((state & STATE_SYSTEM_CHECKED) ? L"Uncheck" : L"Check")
                                     : L"Press");
@@ -163,6 +232,7 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetWhereItIsDrawn) {
             PostMessageW(setup.window(), WM_CLOSE, 0, 0);
             DWORD exitCode = 0;
             ASSERT_TRUE(setup.WaitForExit(exitCode));
+            CloseApplications();  // the install launched it
         }
     }
 }
@@ -178,11 +248,12 @@ TEST_F(AccessibilityTest, DefaultActionsAloneInstallUpdateAndUninstall) {
     };
     const Flow flows[] = {
         {"install, then launch",
-         {L"Customize", L"Start Velmo Tulve automatically with Windows", L"Launch Velmo Tulve when finished", L"Install",
-          L"Launch Velmo Tulve"},
+         {L"Customize", L"Start Velmo Tulve automatically with Windows", L"Launch Velmo Tulve when finished",
+          L"Install", L"Launch Velmo Tulve"},
          [&] {
              ExpectInstalled(setupBytes, false, true);
-             EXPECT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [] { return !TopLevelWindows(0, kAppWindowClass).empty(); }));
+             EXPECT_TRUE(
+                 WaitUntil(nullptr, kRunTimeoutMs, [] { return !TopLevelWindows(0, kAppWindowClass).empty(); }));
          }},
         {"update without the shortcut",
          {L"Customize", L"Add Start Menu shortcut", L"Launch Velmo Tulve when finished", L"Update", L"Done"},
@@ -209,17 +280,19 @@ TEST_F(AccessibilityTest, DefaultActionsAloneInstallUpdateAndUninstall) {
     }
 }
 
-// Tab raises the focus event for the first focusable child (Install, after
-// the two caption buttons); a check box raises a state change; after the
-// window is gone the object fails its calls.
+// Tab raises the focus event for the first focusable child (Install); a
+// check box raises a state change; after the window is gone the object
+// fails its calls.
 TEST_F(AccessibilityTest, FocusAndCheckBoxesRaiseEventsAndTheClosedWindowDisconnects) {
     ASSERT_TRUE(setup.Start());
     Client(L"do", {L"Customize"});
     const std::vector<std::wstring> lines = Client(L"events");
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], L"focus 3");
-    EXPECT_EQ(lines[1], L"accFocus 3");
-    EXPECT_EQ(lines[2], L"box 7 state 7");
+    // Install comes after the caption buttons and the five texts above it;
+    // the shortcut box after the panel's caption, Browse and the folder.
+    EXPECT_EQ(lines[0], L"focus 8");
+    EXPECT_EQ(lines[1], L"accFocus 8");
+    EXPECT_EQ(lines[2], L"box 14 state 14");
     // RPC_E_DISCONNECTED, RPC_S_SERVER_UNAVAILABLE or E_FAIL, by how far the end has come.
     EXPECT_TRUE(lines[3] == L"after close 80010108" || lines[3] == L"after close 800706ba" ||
                 lines[3] == L"after close 80004005")

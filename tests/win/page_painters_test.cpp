@@ -6,6 +6,7 @@
 #include "render/text_formats.h"
 #include "setup/setup_state.h"
 #include "tests/win/render_fixture.h"
+#include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -150,6 +151,71 @@ TEST_F(PagePaintersTest, EveryPageDrawsItsTitleAndEveryButtonItsIcon) {
                 const Pixel fill = window.At(t.left + 6, cy);
                 EXPECT_GT(InkIn(window, Rect{left, cy - 7, left + 14, cy + 7}, fill), 8) << "icon of " << t.id;
                 EXPECT_GT(InkIn(window, Rect{left + 20, cy - 7, t.right - 8, cy + 7}, fill), 20) << "label of " << t.id;
+            }
+        }
+    }
+}
+
+// The texts each frame says to assistive technology, in reading order; "#"
+// stands for the install folder.
+struct TextCase {
+    const char* scene;
+    std::vector<const wchar_t*> texts;
+};
+
+const TextCase kTextCases[] = {
+    {"welcome",
+     {L"Dynamic Island", L"Velmo Tulve", L"Dynamic Island, Quick Controls & Instant Search", L"#",
+      L"Installs for your Windows account"}},
+    {"welcome-options",
+     {L"Dynamic Island", L"Velmo Tulve", L"Dynamic Island, Quick Controls & Instant Search", L"#",
+      L"Installs for your Windows account", L"Install folder", L"#"}},
+    {"maintenance",
+     {L"Installed", L"Velmo Tulve is installed", L"Update, change startup options, or uninstall", L"#",
+      L"Current installation \u00B7 Updates keep your settings"}},
+    {"maintenance-options",
+     {L"Installed", L"Velmo Tulve is installed", L"Update, change startup options, or uninstall", L"#",
+      L"Current installation \u00B7 Updates keep your settings", L"Install folder", L"#"}},
+    {"confirm-uninstall",
+     {L"Uninstall Velmo Tulve", L"Uninstall Velmo Tulve?",
+      L"Removes app files, Start Menu shortcut, and auto-start entry", L"Folder: #"}},
+    {"progress-install", {L"Installing\u2026", L"Installing Velmo Tulve", L"Extracting Velmo Tulve\u2026", L"50%"}},
+    {"progress-uninstall", {L"Removing\u2026", L"Uninstalling Velmo Tulve", L"Removing files\u2026", L"13%"}},
+    {"result-installed", {L"Ready to launch", L"All set", L"Installed to #"}},
+    {"result-uninstalled", {L"Removed", L"Uninstalled", L"Velmo Tulve has been removed from this PC."}},
+    {"result-install-failed",
+     {L"Review and retry", L"Installation failed",
+      L"Setup could not write the application files. Close Velmo Tulve and try again."}},
+    {"result-uninstall-failed", {L"Review and retry", L"Uninstall failed", L"Setup could not complete the operation."}},
+    {"license", {L"MIT License", L"Velmo Tulve License", L"MIT License", nullptr}},  // null: the licence
+};
+
+// Each text is registered with the rectangle it is drawn in: there is ink in
+// it, against the colour at its right end, where none of these lines reach.
+TEST_F(PagePaintersTest, EveryTextIsRegisteredInReadingOrderWhereItIsDrawn) {
+    for (const uint32_t windowDpi : {96u, 144u}) {
+        for (const TextCase& c : kTextCases) {
+            SCOPED_TRACE(std::string(c.scene) + " at " + std::to_string(windowDpi));
+            ApplyScene(SceneNamed(c.scene));
+            ASSERT_TRUE(window.Paint(windowDpi));
+            ASSERT_EQ(frameTextCount, c.texts.size());
+            for (size_t k = 0; k < frameTextCount; ++k) {
+                const FrameText& t = frameTexts[k];
+                std::wstring expected = c.texts[k] ? c.texts[k] : licenseText;
+                if (const size_t at = expected.find(L'#'); at != std::wstring::npos) {
+                    expected.replace(at, 1, setupOptions.installDir);
+                }
+                EXPECT_EQ(FrameTextString(t), expected);
+                EXPECT_EQ(t.document, c.texts[k] == nullptr);
+                const Rect area{t.area.left, t.area.top, t.area.right, t.area.bottom};
+                const Pixel under = window.At(area.right - 1, t.document ? area.top + 1 : (area.top + area.bottom) / 2);
+                EXPECT_GT(InkIn(window, area, under), 20) << Narrow(expected);
+                // Reading order: after the targets drawn above or before it.
+                for (size_t i = 0; i < hitTargets.size(); ++i) {
+                    EXPECT_EQ(i < t.targetsBefore, hitTargets[i].top < area.top || (hitTargets[i].top < area.bottom &&
+                                                                                    hitTargets[i].left < area.left))
+                        << "target " << hitTargets[i].id;
+                }
             }
         }
     }

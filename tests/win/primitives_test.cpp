@@ -133,7 +133,8 @@ TEST_F(PrimitivesTest, IslandGlowFollowsTheState) {
 }
 
 // Focus: a blue 1.5-DIP edge on the customise toggle, a white ring 2 DIPs
-// outside every other button. Looked for on a column across the top edge.
+// outside every other button and the licence link. Looked for on a column
+// across the top edge.
 TEST_F(PrimitivesTest, FocusDrawsTheBlueToggleEdgeOrTheWhiteRing) {
     struct Case {
         const char* name;
@@ -147,6 +148,7 @@ TEST_F(PrimitivesTest, FocusDrawsTheBlueToggleEdgeOrTheWhiteRing) {
         {"toggle", ActionCustomize, 358, 196, 202, blue},
         {"primary", ActionInstall, 150, 192, 198, ring},
         {"check box", ActionToggleAutoStart, 48, 300, 305, ring},
+        {"licence link", ActionViewLicense, 230, 410, 414, ring},
     };
     for (const Case& c : cases) {
         for (const bool focused : {false, true}) {
@@ -158,6 +160,159 @@ TEST_F(PrimitivesTest, FocusDrawsTheBlueToggleEdgeOrTheWhiteRing) {
             EXPECT_EQ(seen, focused);
         }
     }
+}
+
+}  // namespace
+
+// --- high contrast ----------------------------------------------------------------
+
+namespace {
+
+// Whether `p` is one of the scheme's colours or lies between two of them, as
+// antialiased text does between its colour and its background (shapes are
+// not antialiased under Wine). `within` is the distance allowed for rounding.
+bool IsSchemeColour(const ContrastScheme& scheme, const Pixel& p, float within) {
+    for (const COLORREF a : scheme.colors) {
+        for (const COLORREF b : scheme.colors) {
+            const Pixel pa = PixelOf(a), pb = PixelOf(b);
+            const float d[3] = {float(pb.r - pa.r), float(pb.g - pa.g), float(pb.b - pa.b)};
+            const float v[3] = {float(p.r - pa.r), float(p.g - pa.g), float(p.b - pa.b)};
+            const float length = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+            const float t = length > 0 ? std::clamp((v[0] * d[0] + v[1] * d[1] + v[2] * d[2]) / length, 0.0f, 1.0f) : 0;
+            float off = 0;
+            for (int i = 0; i < 3; ++i) off += (v[i] - t * d[i]) * (v[i] - t * d[i]);
+            if (off <= within * within) return true;
+        }
+    }
+    return false;
+}
+
+bool Same(const Pixel& p, COLORREF c) { return p.r == GetRValue(c) && p.g == GetGValue(c) && p.b == GetBValue(c); }
+
+// Pixels of exactly `c` in the DIP rectangle.
+int CountIn(const RenderWindow& window, const Rect& r, COLORREF c) {
+    const float scale = float(dpi) / 96.0f;
+    int count = 0;
+    for (int y = int(r.top * scale); y < int(r.bottom * scale); ++y) {
+        for (int x = int(r.left * scale); x < int(r.right * scale); ++x) count += Same(window.AtPixel(x, y), c);
+    }
+    return count;
+}
+
+class HighContrastTest : public PrimitivesTest {
+protected:
+    void TearDown() override {
+        UseContrastScheme(nullptr);
+        PrimitivesTest::TearDown();
+    }
+    // Pixels of the whole frame that are no colour of the scheme.
+    int StrayPixels(const ContrastScheme& scheme) const {
+        int stray = 0;
+        for (uint32_t y = 0; y < window.height(); ++y) {
+            for (uint32_t x = 0; x < window.width(); ++x) {
+                stray += !IsSchemeColour(scheme, window.AtPixel(int(x), int(y)), 4);
+            }
+        }
+        return stray;
+    }
+};
+
+TEST_F(HighContrastTest, EveryPageUsesTheSystemColoursOnly) {
+    for (const ContrastScheme& scheme : kContrastSchemes) {
+        for (const uint32_t windowDpi : {96u, 144u}) {
+            for (const RenderScene& scene : kRenderScenes) {
+                SCOPED_TRACE(std::string(scene.name) + " " + scheme.name + " at " + std::to_string(windowDpi));
+                ApplyScene(scene);
+                UseContrastScheme(&scheme);
+                ASSERT_TRUE(window.Paint(windowDpi));
+                EXPECT_TRUE(Same(window.At(10, 150), scheme.colors[InkWindow])) << "background";
+                EXPECT_TRUE(Same(window.At(230, 4), scheme.colors[InkWindow])) << "no glow at the top";
+                EXPECT_GT(CountIn(window, Rect{28, 72, 432, 102}, scheme.colors[InkWindowText]), 20) << "title";
+                EXPECT_EQ(StrayPixels(scheme), 0);
+            }
+        }
+    }
+}
+
+// The check can fail: the window's own dark look is full of other colours.
+TEST_F(HighContrastTest, TheDarkLookIsNoSchemeColour) {
+    for (const ContrastScheme& scheme : kContrastSchemes) {
+        SCOPED_TRACE(scheme.name);
+        ApplyScene(SceneNamed("welcome-options"));
+        UseContrastScheme(&scheme);
+        highContrast = false;
+        ASSERT_TRUE(window.Paint(96));
+        EXPECT_GT(StrayPixels(scheme), 1000);
+    }
+}
+
+// Every focusable element shows its focus in the highlight colour: more of
+// it along its top edge (and the ring 2 DIPs above) than without focus.
+TEST_F(HighContrastTest, FocusIsDrawnInTheHighlightColour) {
+    const ContrastScheme& scheme = kContrastSchemes[0];
+    const COLORREF highlight = scheme.colors[InkHighlight];
+    for (const char* name : {"welcome-options", "maintenance", "confirm-uninstall", "result-installed", "license"}) {
+        ApplyScene(SceneNamed(name));
+        UseContrastScheme(&scheme);
+        ASSERT_TRUE(window.Paint(96));
+        const std::vector<HitTarget> targets = hitTargets;
+        for (const HitTarget& t : targets) {
+            if (t.id == ActionMinimize || t.id == ActionClose) continue;
+            SCOPED_TRACE(std::string(name) + " target " + std::to_string(t.id));
+            // A check box's ring is around its box, at the left of its row.
+            const bool box = t.id >= ActionToggleAutoStart && t.id <= ActionToggleDeleteData;
+            const float cx = box ? t.left + 8 : (t.left + t.right) / 2, top = box ? t.top + 4 : t.top;
+            const Rect edge{cx - 6, top - 3, cx + 6, top + 2};
+            int counts[2] = {};
+            for (const bool focused : {false, true}) {
+                focusedAction = focused ? t.id : ActionNone;
+                ASSERT_TRUE(window.Paint(96));
+                counts[focused] = CountIn(window, edge, highlight);
+            }
+            EXPECT_GT(counts[1], counts[0] + 10);
+        }
+    }
+}
+
+// Closing waits for a running operation: meanwhile its glyph is grey.
+TEST_F(HighContrastTest, TheCloseButtonIsGreyWhileAnOperationRuns) {
+    const ContrastScheme& scheme = kContrastSchemes[1];
+    for (const bool running : {true, false}) {
+        SCOPED_TRACE(running ? "running" : "not running");
+        ApplyScene(SceneNamed("progress-install"));
+        UseContrastScheme(&scheme);
+        operationRunning = running;
+        ASSERT_TRUE(window.Paint(96));
+        const Rect close{431, 19, 441, 29}, minimize{400, 21, 412, 27};  // inside their borders
+        EXPECT_EQ(CountIn(window, close, scheme.colors[InkGrayText]) > 10, running);
+        EXPECT_EQ(CountIn(window, close, scheme.colors[InkWindowText]) > 10, !running);
+        EXPECT_EQ(CountIn(window, minimize, scheme.colors[InkGrayText]), 0);
+    }
+}
+
+// A new scheme while the window is open: WM_SYSCOLORCHANGE asks for a frame,
+// which draws the new colours; WM_SETTINGCHANGE reads the theme again (off
+// under Wine) and the dark look returns.
+TEST_F(HighContrastTest, AChangeOfSchemeRepaintsTheOpenWindow) {
+    ApplyScene(SceneNamed("welcome"));
+    UseContrastScheme(&kContrastSchemes[0]);
+    ASSERT_TRUE(window.Paint(96));
+    EXPECT_TRUE(Same(window.At(10, 150), kContrastSchemes[0].colors[InkWindow]));
+
+    ValidateRect(window.handle(), nullptr);
+    SendMessageW(window.handle(), WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_TRUE(GetUpdateRect(window.handle(), nullptr, FALSE)) << "WM_SYSCOLORCHANGE repaints";
+    UseContrastScheme(&kContrastSchemes[1]);
+    UpdateWindow(window.handle());
+    EXPECT_TRUE(Same(window.At(10, 150), kContrastSchemes[1].colors[InkWindow]));
+    EXPECT_GT(CountIn(window, Rect{28, 72, 432, 102}, kContrastSchemes[1].colors[InkWindowText]), 20);
+
+    ValidateRect(window.handle(), nullptr);
+    SendMessageW(window.handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_FALSE(highContrast) << "Wine reports high contrast off";
+    UpdateWindow(window.handle());
+    const Pixel p = window.At(10, 150);
+    EXPECT_TRUE(abs(p.r - 14) <= 2 && abs(p.g - 14) <= 2 && abs(p.b - 17) <= 2) << "the dark background";
 }
 
 }  // namespace

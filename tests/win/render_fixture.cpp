@@ -38,6 +38,31 @@ DIBSECTION FrameBits() {
 
 }  // namespace
 
+const ContrastScheme kContrastSchemes[2] = {
+    {"black",
+     {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 255, 255), RGB(26, 235, 255), RGB(0, 0, 0),
+      RGB(255, 255, 0), RGB(63, 242, 63)}},
+    {"white",
+     {RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 0, 0), RGB(55, 0, 110), RGB(255, 255, 255),
+      RGB(0, 0, 159), RGB(96, 0, 0)}},
+};
+
+void UseContrastScheme(const ContrastScheme* scheme) {
+    static constexpr INT kElements[kSystemInkCount] = {COLOR_WINDOW,   COLOR_WINDOWTEXT, COLOR_BTNFACE,
+                                                       COLOR_BTNTEXT,  COLOR_HIGHLIGHT,  COLOR_HIGHLIGHTTEXT,
+                                                       COLOR_HOTLIGHT, COLOR_GRAYTEXT};
+    static COLORREF original[kSystemInkCount];
+    static bool saved = false;
+    if (!saved) {
+        for (int i = 0; i < kSystemInkCount; ++i) original[i] = GetSysColor(kElements[i]);
+        saved = true;
+    }
+    highContrast = scheme != nullptr;
+    SetSysColors(kSystemInkCount, kElements, scheme ? scheme->colors : original);
+}
+
+Pixel PixelOf(COLORREF color) { return Pixel{GetRValue(color), GetGValue(color), GetBValue(color)}; }
+
 const std::vector<RenderScene> kRenderScenes = {
     {"welcome", PageWelcome, false, false, OperationNone, true, 0, L"", L""},
     {"welcome-options", PageWelcome, false, true, OperationNone, true, 0, L"", L""},
@@ -82,11 +107,14 @@ void ResetWindowState() {
     errorText.clear();
     licenseText.clear();
     licenseScroll = 0;
+    highContrast = false;
+    operationRunning = false;
 }
 
 void ApplyScene(const RenderScene& scene) {
     ResetWindowState();
     page = scene.page;
+    operationRunning = page == PageProgress;  // the page of a running operation
     returnPage = PageWelcome;
     existingInstall = scene.existingInstall;
     customizeExpanded = scene.customizeExpanded;

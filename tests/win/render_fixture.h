@@ -40,6 +40,21 @@ struct Pixel {
     int r = -1, g = -1, b = -1;
 };
 
+// A high-contrast scheme: the system colours of the window's SystemInks, in
+// their order.
+struct ContrastScheme {
+    const char* name;
+    COLORREF colors[kSystemInkCount];
+};
+// Windows' "High Contrast Black" and "High Contrast White".
+extern const ContrastScheme kContrastSchemes[2];
+// Sets the scheme's system colours (SetSysColors, which tells every window)
+// and turns the window's high-contrast look on; null puts back the colours
+// of before the first call and turns it off. Wine's SPI_GETHIGHCONTRAST
+// always reports off, so the flag is set here in-process.
+void UseContrastScheme(const ContrastScheme* scheme);
+Pixel PixelOf(COLORREF color);
+
 // A real top-level window of the setup class, owned by this thread.
 class RenderWindow {
 public:

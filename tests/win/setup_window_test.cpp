@@ -9,13 +9,13 @@
 // value, so setting it before starting the setup program is enough. The
 // test process keeps the DPI it started with, and GetWindowRect from here
 // reports the setup window's pixels as they are.
+#include "window/setup_window.h"
 #include "setup/progress.h"
 #include "setup/setup_state.h"
 #include "tests/win/setup_process_support.h"
 #include "tests/win/window_fixture.h"
 #include "window/actions.h"
 #include "window/animation.h"
-#include "window/setup_window.h"
 #include "window/ui_state.h"
 
 #include <gtest/gtest.h>
@@ -343,6 +343,56 @@ TEST_F(SetupWindowProcTest, WmSetupProgress_ProgressKeepsThePageAndCompletionSho
     page = PageWelcome;
     for (const WPARAM code : {WPARAM(500), kProgressSucceeded}) SendMessageW(window, WM_SETUP_PROGRESS, code, 0x10);
     EXPECT_EQ(page, PageWelcome);
+}
+
+// The progress step and the percentage change in place: each frame that
+// draws a new one raises a name change on its text child, and nothing for
+// the texts that stayed.
+TEST_F(SetupWindowProcTest, WmPaint_TextsThatChangeInPlaceRaiseNameChanges) {
+    static std::vector<LONG> renamed;
+    renamed.clear();
+    const HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND, LONG object, LONG child, DWORD, DWORD) {
+            if (object == OBJID_CLIENT) renamed.push_back(child);
+        },
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    OpenWindow(PageWelcome);
+    reducedMotion = true;  // the drawn progress follows each report at once
+    operationRunning = true;
+    operationKind = OperationInstall;
+    page = PageProgress;
+    Progress(window, 60, L"Starting installation\u2026");
+    Paint(window);
+    const auto childOf = [](const std::wstring& text) {
+        for (size_t k = 0; k < frameTextCount; ++k) {
+            if (FrameTextString(frameTexts[k]) == text) return LONG(frameTexts[k].targetsBefore + k + 1);
+        }
+        return LONG(-1);
+    };
+    const LONG step = childOf(L"Starting installation\u2026"), percentage = childOf(L"6%");
+    ASSERT_TRUE(step > 0 && percentage > step);
+    const auto events = [&] {
+        for (int i = 0; i < 3; ++i) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        }
+        std::vector<LONG> seen;
+        seen.swap(renamed);
+        return seen;
+    };
+    events();
+    Progress(window, 500, L"Extracting Velmo Tulve\u2026");
+    Paint(window);
+    EXPECT_EQ(events(), (std::vector<LONG>{step, percentage}));
+    Paint(window);
+    EXPECT_EQ(events(), std::vector<LONG>{}) << "nothing changed";
+    Progress(window, 520);
+    Paint(window);
+    EXPECT_EQ(events(), std::vector<LONG>{percentage});
+    UnhookWinEvent(hook);
+    operationRunning = false;
 }
 
 // A click fires only when the button goes down and up over the same target;

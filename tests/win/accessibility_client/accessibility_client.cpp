@@ -1,6 +1,7 @@
 // A screen reader stand-in in a process of its own: it reads and drives the
 // setup window only through Microsoft Active Accessibility and WinEvents.
 //   accessibility_client dump HWND        the object and its children, a line each
+//                                         (line breaks in texts written as \n)
 //   accessibility_client do HWND NAME...  waits for a child of each name in turn
 //                                         and runs its default action
 //   accessibility_client events HWND      Tab, then a check box: the focus and
@@ -23,9 +24,9 @@ HWND target = nullptr;
 // to the console's code page).
 template <typename... Args>
 void Print(const wchar_t* format, Args... args) {
-    wchar_t line[2048];
-    const int length = swprintf(line, 2048, format, args...);
-    char utf8[8192];
+    static wchar_t line[16384];
+    const int length = swprintf(line, 16384, format, args...);
+    static char utf8[65536];
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, line, length, utf8, sizeof(utf8), nullptr, nullptr);
     fwrite(utf8, 1, size_t(bytes), stdout);
     fflush(stdout);
@@ -65,7 +66,11 @@ template <typename Getter>
 std::wstring Text(IAccessible* a, LONG id, Getter getter) {
     BSTR text = nullptr;
     const HRESULT hr = (a->*getter)(Child(id), &text);
-    std::wstring s = SUCCEEDED(hr) && text ? text : L"";
+    std::wstring s;
+    for (const wchar_t* c = SUCCEEDED(hr) && text ? text : L""; *c; ++c) {
+        if (*c == L'\r') continue;
+        s += *c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, *c);
+    }
     SysFreeString(text);
     return s;
 }
