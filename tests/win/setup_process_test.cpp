@@ -298,7 +298,16 @@ TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileASilentRunIsWorking) {
 // the good copy then closes the application and installs, so the difference
 // is the damage alone.
 TEST_F(SetupProcessTest, DamagedCopyExitsWithOneAndChangesNothingWhileTheApplicationRuns) {
-    const std::string payload = ReadFileBytes(Widen(VT_PAYLOAD_PATH));
+    // The program's own resource 301: a signed build's payload holds the
+    // signed application.
+    HMODULE module =
+        LoadLibraryExW(SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(301), RT_RCDATA);
+    ASSERT_NE(resource, nullptr);
+    const std::string payload(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                              SizeofResource(module, resource));
+    FreeLibrary(module);
     std::string damaged = setupBytes;
     const size_t at = damaged.find(payload);
     ASSERT_NE(at, std::string::npos);
