@@ -4,9 +4,9 @@
 // functions.
 //
 // On x86-64 CPUs with the SHA extensions (Intel since Ice Lake and Goldmont,
-// AMD since Zen) the rounds run on them, five times faster than the portable
-// rounds (1.2 ms against 6.0 ms for 1.6 MB); elsewhere the portable rounds
-// give the same digest.
+// AMD since Zen) the rounds run on them, five to ten times faster than the
+// portable rounds (1.1-1.3 ms against 6.1-12.6 ms for 1.6 MB under Wine,
+// bench/digest_bench.cpp); elsewhere the portable rounds give the same digest.
 #pragma once
 
 #include <cstddef>
