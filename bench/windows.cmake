@@ -19,3 +19,8 @@ add_executable(animation_bench ${CMAKE_SOURCE_DIR}/bench/animation_bench.cpp)
 target_link_libraries(animation_bench PRIVATE setup_process_support winmm)
 target_compile_options(animation_bench PRIVATE ${VT_WARNINGS})
 target_link_options(animation_bench PRIVATE -municode)
+
+# The payload digest's cost on a file: SHA extensions, portable rounds, BCrypt.
+add_executable(digest_bench ${CMAKE_SOURCE_DIR}/bench/digest_bench.cpp)
+target_link_libraries(digest_bench PRIVATE setup_core)
+target_compile_options(digest_bench PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS})

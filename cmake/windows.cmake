@@ -59,7 +59,7 @@ set(VT_PAYLOAD ${CMAKE_BINARY_DIR}/payload.vtpk)
 add_custom_command(OUTPUT ${VT_PAYLOAD}
     COMMAND ${VTPACK} pack --app ${vt_payload_app_file} --license ${VT_PAYLOAD_LICENSE}
             ${vt_block_args} -o ${VT_PAYLOAD}
-    DEPENDS host_tools ${vt_payload_app_dep} ${VT_PAYLOAD_LICENSE}
+    DEPENDS host_tools ${VTPACK} ${vt_payload_app_dep} ${VT_PAYLOAD_LICENSE}
     COMMENT "Packing the payload archive"
     VERBATIM)
 add_custom_target(payload DEPENDS ${VT_PAYLOAD})

@@ -77,6 +77,11 @@ bool RunInstall(std::wstring& errorText) {
     const std::wstring appPath = JoinPath(options.installDir, product::kAppExe);
     const std::wstring uninstallerPath = JoinPath(options.installDir, product::kUninstallerExe);
 
+    // A damaged setup program stops here, before anything on the machine
+    // changes: not even the running application is asked to close.
+    DecodedPayload payload;
+    if (!LoadPayload(payload, errorText)) return false;
+
     PostProgress(0.12f, L"Closing running Velmo Tulve\u2026");
     if (!StopRunningInstance(options.installDir)) {
         return Fail(errorText, L"Velmo Tulve is still running. Close it from the system tray and try again.");
@@ -84,7 +89,7 @@ bool RunInstall(std::wstring& errorText) {
 
     PostProgress(0.45f, L"Extracting Velmo Tulve files\u2026");
     RemoveStrayTemporaryFiles(options.installDir);
-    if (!ExtractPayload(options.installDir, errorText)) return false;
+    if (!WritePayload(payload, options.installDir, errorText)) return false;
 
     PostProgress(0.75f, L"Configuring shortcuts and uninstaller\u2026");
     const std::wstring setupPath = GetSetupExePath();

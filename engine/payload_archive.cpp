@@ -61,6 +61,31 @@ PayloadStatus PayloadReadEntry(PayloadReader& reader, PayloadEntry& entry) {
     return PayloadOk;
 }
 
+PayloadStatus PayloadReadDigests(const PayloadReader& reader, PayloadEntry entries[2]) {
+    const uint8_t* record = reader.data + reader.offset;
+    if (reader.size - reader.offset != kPayloadDigestRecordSize || ReadU32(record) != kPayloadDigestTag) {
+        return PayloadDamaged;
+    }
+    entries[0].digest = record + 4;
+    entries[1].digest = entries[0].digest + kSha256Size;
+    return PayloadOk;
+}
+
+PayloadStatus PayloadReadArchive(const uint8_t* data, size_t size, PayloadEntry entries[2]) {
+    PayloadStatus status = PayloadCheckHeader(data, size);
+    PayloadReader reader{data, size};
+    if (status == PayloadOk) status = PayloadReadEntry(reader, entries[0]);
+    if (status == PayloadOk) status = PayloadReadEntry(reader, entries[1]);
+    if (status == PayloadOk) status = PayloadReadDigests(reader, entries);
+    return status;
+}
+
+bool PayloadDigestMatches(const PayloadEntry& entry, const uint8_t* data, size_t size) {
+    uint8_t digest[kSha256Size];
+    Sha256(data, size, digest);
+    return memcmp(digest, entry.digest, kSha256Size) == 0;
+}
+
 const char* PayloadFileName(PayloadFile file) { return file == PayloadFileApp ? kAppName : kLicenseName; }
 
 const char* PayloadStatusMessage(PayloadStatus status) {
@@ -70,6 +95,7 @@ const char* PayloadStatusMessage(PayloadStatus status) {
     case PayloadUnsupportedFormat: return kPayloadMessageUnsupported;
     case PayloadEntryHeaderInvalid: return kPayloadMessageEntryHeader;
     case PayloadUnexpectedFile: return kPayloadMessageUnexpected;
+    case PayloadDamaged: return kPayloadMessageDamaged;
     }
     return kPayloadMessageCorrupted;
 }
@@ -94,4 +120,11 @@ void PayloadAppendEntry(std::vector<uint8_t>& archive, const std::string& name, 
     AppendLe(archive, stored.size(), 8);
     archive.insert(archive.end(), name.begin(), name.end());
     archive.insert(archive.end(), stored.begin(), stored.end());
+}
+
+void PayloadAppendDigests(std::vector<uint8_t>& archive, const uint8_t first[kSha256Size],
+                          const uint8_t second[kSha256Size]) {
+    AppendLe(archive, kPayloadDigestTag, 4);
+    archive.insert(archive.end(), first, first + kSha256Size);
+    archive.insert(archive.end(), second, second + kSha256Size);
 }

@@ -8,8 +8,9 @@
 //   offset  size  field
 //   0       4     magic         "VTPK" (56 54 50 4B)
 //   4       4     format        u32, always 2
-//   8       ...   exactly two entries, back to back; nothing after the
-//                 second entry is ever read
+//   8       ...   exactly two entries, back to back
+//   ...     68    digest record, right after the second entry, and the end
+//                 of the archive
 //
 //   entry:
 //   0       4     nameLength    u32, 1 .. bytes left after this 20-byte header
@@ -18,7 +19,16 @@
 //   20      n     name          ASCII, no terminator: "VelmoTulve.exe" or "LICENSE"
 //   20+n    p     stored bytes  buffer-mode LZMS stream of the file
 //
-// Each name may occur once; the packer writes the application first.
+//   digest record:
+//   0       4     tag           "S256" (53 32 35 36)
+//   4       32    SHA-256 of the first entry's decoded file
+//   36      32    SHA-256 of the second entry's decoded file
+//
+// Each name may occur once; the packer writes the application first. The
+// digest record lies where a reader of the two entries alone never looks, so
+// such a reader still takes the archive; the setup program requires it and
+// checks both files against it before it changes anything: the entries carry
+// no checksum of their own, and a damaged LZMS stream often decodes cleanly.
 #pragma once
 
 #include <cstddef>
@@ -26,13 +36,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/sha256.h"
+
 inline constexpr uint8_t kPayloadMagic[4] = {'V', 'T', 'P', 'K'};
 inline constexpr uint32_t kPayloadFormat = 2;
 inline constexpr size_t kPayloadHeaderSize = 8;
 inline constexpr size_t kPayloadEntryHeaderSize = 20;
 inline constexpr uint64_t kPayloadMaxEntrySize = 67108864;  // 64 MiB
+inline constexpr uint32_t kPayloadDigestTag = 0x36353253;   // "S256" as a little-endian u32
+inline constexpr size_t kPayloadDigestRecordSize = 4 + 2 * kSha256Size;
 static_assert(sizeof(kPayloadMagic) == 4);
 static_assert(kPayloadEntryHeaderSize == 4 + 8 + 8);
+static_assert(kPayloadDigestRecordSize == 68);
 
 enum PayloadFile { PayloadFileApp, PayloadFileLicense };
 
@@ -42,6 +57,7 @@ enum PayloadStatus {
     PayloadUnsupportedFormat,  // wrong magic or format
     PayloadEntryHeaderInvalid,
     PayloadUnexpectedFile,
+    PayloadDamaged,  // digest record missing or malformed, or a file that differs from its digest
 };
 
 struct PayloadEntry {
@@ -49,6 +65,7 @@ struct PayloadEntry {
     const uint8_t* stored = nullptr;  // points into the archive
     uint64_t packedSize = 0;
     uint64_t unpackedSize = 0;
+    const uint8_t* digest = nullptr;  // set by PayloadReadDigests
 };
 
 // Walks the two entries of an archive in place.
@@ -67,6 +84,17 @@ PayloadStatus PayloadCheckHeader(const uint8_t* data, size_t size);
 // describes it and the reader stands after its stored bytes.
 PayloadStatus PayloadReadEntry(PayloadReader& reader, PayloadEntry& entry);
 
+// After both entries: checks that exactly the digest record follows and
+// points each entry's `digest` into it.
+PayloadStatus PayloadReadDigests(const PayloadReader& reader, PayloadEntry entries[2]);
+
+// Whether `size` decoded bytes at `data` are the file the entry's digest names.
+bool PayloadDigestMatches(const PayloadEntry& entry, const uint8_t* data, size_t size);
+
+// The whole archive: header, both entries and the digest record, each check
+// in that order, without decoding anything.
+PayloadStatus PayloadReadArchive(const uint8_t* data, size_t size, PayloadEntry entries[2]);
+
 // The installed file name of an entry: "VelmoTulve.exe" or "LICENSE".
 const char* PayloadFileName(PayloadFile file);
 
@@ -79,6 +107,7 @@ inline constexpr char kPayloadMessageNoDecompressor[] = "Could not initialize LZ
 inline constexpr char kPayloadMessageFolder[] = "Cannot create installation folder.";
 inline constexpr char kPayloadMessageEntryHeader[] = "Payload entry header is invalid.";
 inline constexpr char kPayloadMessageUnexpected[] = "Unexpected file in the installer payload.";
+inline constexpr char kPayloadMessageDamaged[] = "The setup program is damaged. Download it again.";
 // The message of a failed header or entry check.
 const char* PayloadStatusMessage(PayloadStatus status);
 std::string PayloadDecompressFailedMessage(PayloadFile file);
@@ -88,3 +117,6 @@ std::string PayloadReplaceFailedMessage(PayloadFile file);
 void PayloadAppendHeader(std::vector<uint8_t>& archive, uint32_t format = kPayloadFormat);
 void PayloadAppendEntry(std::vector<uint8_t>& archive, const std::string& name, uint64_t unpackedSize,
                         const std::vector<uint8_t>& stored);
+// The digest record: the SHA-256 of the two decoded files, in entry order.
+void PayloadAppendDigests(std::vector<uint8_t>& archive, const uint8_t first[kSha256Size],
+                          const uint8_t second[kSha256Size]);

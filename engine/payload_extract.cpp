@@ -1,10 +1,10 @@
 // Payload extraction: every check of the archive, one decompressor for both
-// entries, each file replaced by temporary file and rename so that it exists
-// either in its old form or in its complete new form.
+// entries, both files decoded and checked against their digests in memory
+// before the disk is touched, then each file replaced by temporary file and
+// rename so that it exists either in its old form or in its complete new form.
 #include "engine/payload_extract.h"
 
 #include "engine/paths.h"
-#include "engine/payload_archive.h"
 #include "setup/owners.h"
 #include "setup/product.h"
 
@@ -100,47 +100,71 @@ bool ReplaceFile(const std::wstring& folder, const std::wstring& target, const u
     return MoveOverTarget(temporary, target);
 }
 
-bool ExtractPayloadFromBytes(const uint8_t* data, size_t size, const std::wstring& folder, std::wstring& errorText) {
-    const PayloadStatus header = PayloadCheckHeader(data, size);
-    if (header != PayloadOk) return Fail(errorText, PayloadStatusMessage(header));
+bool DecodePayloadBytes(const uint8_t* data, size_t size, DecodedPayload& payload, std::wstring& errorText) {
+    PayloadEntry entries[2];
+    const PayloadStatus status = PayloadReadArchive(data, size, entries);
+    if (status != PayloadOk) return Fail(errorText, PayloadStatusMessage(status));
 
     PayloadDecompressor decompressor;
     if (!decompressor.Open()) return Fail(errorText, kPayloadMessageNoDecompressor);
     lastDecoder = decompressor.kind();
 
-    if (!CreateFolderTree(folder)) return Fail(errorText, kPayloadMessageFolder);
-
-    PayloadReader reader{data, size};
+    // Each size is at most 64 MiB: the sum cannot overflow.
+    payload.bytes.reset(new (std::nothrow) uint8_t[size_t(entries[0].unpackedSize + entries[1].unpackedSize)]());
+    uint8_t* buffer = payload.bytes.get();
     for (int index = 0; index < 2; ++index) {
-        PayloadEntry entry;
-        const PayloadStatus status = PayloadReadEntry(reader, entry);
-        if (status != PayloadOk) return Fail(errorText, PayloadStatusMessage(status));
-
+        const PayloadEntry& entry = entries[index];
         const size_t unpackedSize = size_t(entry.unpackedSize);
-        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[unpackedSize]());
+        payload.size[index] = unpackedSize;
+        payload.file[index] = entry.file;
         size_t written = 0;
         if (!buffer ||
-            !decompressor.Decompress(entry.stored, size_t(entry.packedSize), buffer.get(), unpackedSize, written) ||
+            !decompressor.Decompress(entry.stored, size_t(entry.packedSize), buffer, unpackedSize, written) ||
             written != unpackedSize) {
             return Fail(errorText, PayloadDecompressFailedMessage(entry.file));
         }
-
-        const std::wstring target = JoinPath(folder, WidenAscii(PayloadFileName(entry.file)));
-        if (!ReplaceFile(folder, target, buffer.get(), unpackedSize)) {
-            return Fail(errorText, PayloadReplaceFailedMessage(entry.file));
-        }
+        // Whichever decoder ran, a file is installed only as it was packed.
+        if (!PayloadDigestMatches(entry, buffer, unpackedSize)) return Fail(errorText, kPayloadMessageDamaged);
+        buffer += unpackedSize;
     }
     return true;
 }
 
-bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::wstring& errorText) {
+bool WritePayload(const DecodedPayload& payload, const std::wstring& folder, std::wstring& errorText) {
+    if (!CreateFolderTree(folder)) return Fail(errorText, kPayloadMessageFolder);
+    const uint8_t* bytes = payload.bytes.get();
+    for (int index = 0; index < 2; ++index) {
+        const std::wstring target = JoinPath(folder, WidenAscii(PayloadFileName(payload.file[index])));
+        if (!ReplaceFile(folder, target, bytes, payload.size[index])) {
+            return Fail(errorText, PayloadReplaceFailedMessage(payload.file[index]));
+        }
+        bytes += payload.size[index];
+    }
+    return true;
+}
+
+bool LoadPayloadFromModule(HMODULE module, DecodedPayload& payload, std::wstring& errorText) {
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(product::kPayloadResource), RT_RCDATA);
     if (!resource) return Fail(errorText, kPayloadMessageMissing);
     HGLOBAL loaded = LoadResource(module, resource);
     const void* view = loaded ? LockResource(loaded) : nullptr;
     const DWORD size = SizeofResource(module, resource);
     if (!view) return Fail(errorText, kPayloadMessageCorrupted);
-    return ExtractPayloadFromBytes(static_cast<const uint8_t*>(view), size, folder, errorText);
+    return DecodePayloadBytes(static_cast<const uint8_t*>(view), size, payload, errorText);
+}
+
+bool LoadPayload(DecodedPayload& payload, std::wstring& errorText) {
+    return LoadPayloadFromModule(nullptr, payload, errorText);
+}
+
+bool ExtractPayloadFromBytes(const uint8_t* data, size_t size, const std::wstring& folder, std::wstring& errorText) {
+    DecodedPayload payload;
+    return DecodePayloadBytes(data, size, payload, errorText) && WritePayload(payload, folder, errorText);
+}
+
+bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::wstring& errorText) {
+    DecodedPayload payload;
+    return LoadPayloadFromModule(module, payload, errorText) && WritePayload(payload, folder, errorText);
 }
 
 bool ExtractPayload(const std::wstring& folder, std::wstring& errorText) {

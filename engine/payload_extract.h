@@ -8,16 +8,36 @@
 
 #include <windows.h>
 
+#include "engine/payload_archive.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // windows.h maps ReplaceFile to the Win32 ReplaceFileW; ours is a different
 // operation and this program never calls the Win32 one.
 #undef ReplaceFile
 
-// Validates the setup program's own payload (resource 301) and writes its two
-// files into `folder`. On failure `errorText` receives the user's message.
+// The payload's two files, decoded in memory and checked against their
+// digests, in entry order.
+struct DecodedPayload {
+    PayloadFile file[2] = {};
+    size_t size[2] = {};
+    std::unique_ptr<uint8_t[]> bytes;  // both files, back to back
+};
+
+// Validates the setup program's own payload (resource 301) and decodes its two
+// files, checking each against its digest, without touching the disk. On
+// failure `errorText` receives the user's message.
+bool LoadPayload(DecodedPayload& payload, std::wstring& errorText);
+bool LoadPayloadFromModule(HMODULE module, DecodedPayload& payload, std::wstring& errorText);
+bool DecodePayloadBytes(const uint8_t* data, size_t size, DecodedPayload& payload, std::wstring& errorText);
+
+// Creates `folder` and replaces the two files in it by the decoded ones.
+bool WritePayload(const DecodedPayload& payload, const std::wstring& folder, std::wstring& errorText);
+
+// LoadPayload, then WritePayload into `folder`.
 bool ExtractPayload(const std::wstring& folder, std::wstring& errorText);
 // The same for the resource 301 of another module (tests, tools).
 bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::wstring& errorText);

@@ -64,12 +64,15 @@ Packed PackSample() {
     const std::string text = "MIT License\r\n\r\nCopyright (c) 2026 Velmo Tulve contributors\r\n";
     p.license.assign(text.begin(), text.end());
     PayloadAppendHeader(p.archive);
+    uint8_t digests[2][kSha256Size];
     for (auto* input : {&p.app, &p.license}) {
         std::vector<uint8_t> stored;
         std::string error;
         EXPECT_TRUE(LzmsCompressBuffer(input->data(), input->size(), 0, stored, error)) << error;
         PayloadAppendEntry(p.archive, input == &p.app ? "VelmoTulve.exe" : "LICENSE", input->size(), stored);
+        Sha256(input->data(), input->size(), digests[input == &p.app ? 0 : 1]);
     }
+    PayloadAppendDigests(p.archive, digests[0], digests[1]);
     return p;
 }
 
@@ -179,4 +182,10 @@ TEST(VtpackExtract, FolderThatCannotBeCreated) {
     EXPECT_EQ(message, "Cannot create installation folder.");
     EXPECT_FALSE(VtpackExtract(packed.archive.data(), packed.archive.size(), "", message));
     EXPECT_EQ(message, "Cannot create installation folder.");
+    // A damaged archive fails before the folder is made.
+    std::vector<uint8_t> damaged = packed.archive;
+    damaged.back() ^= 1;
+    EXPECT_FALSE(VtpackExtract(damaged.data(), damaged.size(), scratch.path() + "/new", message));
+    EXPECT_EQ(message, "The setup program is damaged. Download it again.");
+    EXPECT_EQ(scratch.Names("").size(), 1u);
 }

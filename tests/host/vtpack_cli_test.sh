@@ -25,13 +25,13 @@ lic_size=$(wc -c <"$license" | tr -d ' ')
 "$vtpack" list "$work/a.vtpk" >"$work/list" || fail "list"
 [ "$(wc -l <"$work/list" | tr -d ' ')" = 2 ] || fail "list prints $(wc -l <"$work/list") lines"
 set -- $(sed -n 1p "$work/list")
-[ "$1 $2" = "VelmoTulve.exe $app_size" ] || fail "list line 1: $*"
+[ "$1 $2 $4" = "VelmoTulve.exe $app_size $(sha256sum <"$app" | cut -d' ' -f1)" ] || fail "list line 1: $*"
 app_packed=$3
 set -- $(sed -n 2p "$work/list")
-[ "$1 $2" = "LICENSE $lic_size" ] || fail "list line 2: $*"
+[ "$1 $2 $4" = "LICENSE $lic_size $(sha256sum <"$license" | cut -d' ' -f1)" ] || fail "list line 2: $*"
 lic_packed=$3
-[ $((8 + 20 + 14 + app_packed + 20 + 7 + lic_packed)) = "$(wc -c <"$work/a.vtpk" | tr -d ' ')" ] ||
-    fail "listed packed sizes do not add up to the archive size"
+[ $((8 + 20 + 14 + app_packed + 20 + 7 + lic_packed + 68)) = "$(wc -c <"$work/a.vtpk" | tr -d ' ')" ] ||
+    fail "listed packed sizes and the digest record do not add up to the archive size"
 
 for archive in a c; do
     "$vtpack" extract "$work/$archive.vtpk" "$work/out-$archive/nested" || fail "extract $archive"
@@ -67,6 +67,13 @@ expect_refusal "Installer payload resource missing." extract "$work/missing.vtpk
 printf 'VTPK\002\000\000' >"$work/seven"
 expect_refusal "Installer payload is corrupted." extract "$work/seven" "$work/x"
 expect_refusal "usage" frobnicate
+# A damaged archive: list and extract refuse it, and extract writes nothing.
+cp "$work/a.vtpk" "$work/damaged.vtpk"
+printf 'x' | dd of="$work/damaged.vtpk" bs=1 seek=$(($(wc -c <"$work/a.vtpk") - 68)) conv=notrunc 2>/dev/null
+expect_refusal "The setup program is damaged. Download it again." extract "$work/damaged.vtpk" "$work/x"
+[ -e "$work/x" ] && fail "extract of a damaged archive made its folder"
+head -c -1 "$work/a.vtpk" >"$work/short.vtpk"
+expect_refusal "The setup program is damaged. Download it again." list "$work/short.vtpk"
 
 ls -A "$work/out-a/nested" | grep -q '^\.tulve-' && fail "temporary file left after extract"
 if [ "$failures" -eq 0 ]; then echo "vtpack command line: all checks passed"; fi

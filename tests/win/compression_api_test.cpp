@@ -4,6 +4,7 @@
 // WINEDLLOVERRIDES=cabinet=n (set by CTest: Wine reads the variable from the
 // environment it was started with, not from one a Windows parent changed), so
 // the child prefers that native file over Wine's builtin cabinet.dll.
+#include "tests/common/payload_cases.h"
 #include "tests/win/test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +34,14 @@ protected:
         MoveFileW(backup.c_str(), cabinet.c_str());
     }
 
-    // Extracts the setup program's own payload in a child process.
-    ProcessResult ExtractInChild(const std::wstring& folder) {
+    // Extracts the setup program's own payload, or the archive file given, in
+    // a child process.
+    ProcessResult ExtractInChild(const std::wstring& folder, const std::wstring& archive = {}) {
         const std::wstring probe = TestBinaryFolder() + L"\\payload_probe.exe";
         ScopedEnvironment logFile(L"VT_FAKE_CABINET_LOG", log.c_str());
-        return RunProcess(probe, QuoteArgument(probe) + L" --module " + QuoteArgument(SetupExePath()) + L" " +
-                                     QuoteArgument(folder));
+        const std::wstring source =
+            archive.empty() ? L" --module " + QuoteArgument(SetupExePath()) : L" " + QuoteArgument(archive);
+        return RunProcess(probe, QuoteArgument(probe) + source + L" " + QuoteArgument(folder));
     }
 
     std::wstring cabinet, backup;
@@ -80,4 +83,26 @@ TEST_F(CompressionApiTest, ShortOutputFromTheApiIsAFailureAndKeepsTheOldFile) {
     EXPECT_EQ(ReadFileBytes(root / L"install\\VelmoTulve.exe"), "installed before");
     EXPECT_FALSE(PathExists(root / L"install\\LICENSE"));
     EXPECT_NE(ReadFileBytes(log).find("CloseDecompressor"), std::string::npos);
+}
+
+// The digests are checked on what the API decoded too: every crafted archive
+// has the outcome it has with the built-in decoder, and a flipped bit that the
+// stream still decodes is caught after the API's Decompress.
+TEST_F(CompressionApiTest, EveryCraftedArchiveHasItsOutcomeThroughTheApi) {
+    const std::string payload = ReadFileBytes(Widen(VT_PAYLOAD_PATH));
+    const std::vector<PayloadCase> cases = MakePayloadCases(std::vector<uint8_t>(payload.begin(), payload.end()));
+    ASSERT_FALSE(cases.empty());
+    for (const PayloadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring folder = root / Widen(c.name);
+        const std::wstring archive = folder + L".vtpk";
+        ASSERT_TRUE(WriteFileBytes(archive, std::string(c.archive.begin(), c.archive.end())));
+        const ProcessResult r = ExtractInChild(folder, archive);
+        EXPECT_EQ(r.exitCode, c.message.empty() ? 0u : 1u);
+        EXPECT_NE(r.output.find("error=" + c.message + "\n"), std::string::npos) << r.output;
+        EXPECT_EQ(PathExists(folder), c.message.empty());
+        if (c.name.find("bit-flipped") != std::string::npos) {
+            EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
+        }
+    }
 }

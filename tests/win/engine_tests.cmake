@@ -65,7 +65,7 @@ add_custom_command(OUTPUT ${vt_padded_app}
 set(vt_padded_payload ${CMAKE_CURRENT_BINARY_DIR}/padded-payload.vtpk)
 add_custom_command(OUTPUT ${vt_padded_payload}
     COMMAND ${VTPACK} pack --app ${vt_padded_app} --license ${VT_PAYLOAD_LICENSE} -o ${vt_padded_payload}
-    DEPENDS host_tools ${vt_padded_app} ${VT_PAYLOAD_LICENSE}
+    DEPENDS host_tools ${VTPACK} ${vt_padded_app} ${VT_PAYLOAD_LICENSE}
     COMMENT "Packing the padded payload"
     VERBATIM)
 add_custom_target(padded_payload DEPENDS ${vt_padded_payload})

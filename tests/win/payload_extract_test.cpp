@@ -94,10 +94,12 @@ TEST_F(ExtractPayloadTest, FolderThatCannotBeCreatedIsReported) {
         EXPECT_FALSE(Extract(Case("valid").archive, folder, errorText));
         EXPECT_EQ(errorText, L"Cannot create installation folder.");
     }
-    // Header checks come before the folder is touched.
-    std::wstring errorText;
-    EXPECT_FALSE(Extract(Case("format-3").archive, root / L"untouched", errorText));
-    EXPECT_FALSE(PathExists(root / L"untouched"));
+    // Header checks, and the digests, come before the folder is touched.
+    for (const char* name : {"format-3", "app-bit-flipped", "digests-missing"}) {
+        std::wstring errorText;
+        EXPECT_FALSE(Extract(Case(name).archive, root / L"untouched", errorText)) << name;
+        EXPECT_FALSE(PathExists(root / L"untouched")) << name;
+    }
 }
 
 // A target a scanner holds for a moment is replaced once it is let go; one

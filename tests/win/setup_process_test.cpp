@@ -7,11 +7,16 @@
 // closes the box. So "exited within the bound" is the proof that no box was
 // shown (setup_window_test shows that the same arguments without a silent
 // switch do block on the box until it is closed).
+#include "tests/common/payload_cases.h"
 #include "tests/win/setup_process_support.h"
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -283,6 +288,90 @@ TEST_F(SetupProcessTest, SecondSetupExitsWithOneWhileASilentRunIsWorking) {
     const ProcessResult after = RunSetup(L"/VERYSILENT");
     EXPECT_EQ(after.exitCode, 0u) << "once the first has ended the next one runs";
     RegDeleteTreeW(HKEY_CURRENT_USER, kNormalUninstallKey);
+}
+
+// A copy of the setup program with one bit of its payload flipped, one the
+// LZMS stream still decodes (the table's "app-bit-flipped": only the digest
+// tells), run silently over an installation whose application is running,
+// outside a test run, where a good copy would close the application. It
+// exits with 1 and the machine is as it was, the application still running;
+// the good copy then closes the application and installs, so the difference
+// is the damage alone.
+TEST_F(SetupProcessTest, DamagedCopyExitsWithOneAndChangesNothingWhileTheApplicationRuns) {
+    // The program's own resource 301: a signed build's payload holds the
+    // signed application.
+    HMODULE module =
+        LoadLibraryExW(SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(301), RT_RCDATA);
+    ASSERT_NE(resource, nullptr);
+    const std::string payload(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                              SizeofResource(module, resource));
+    FreeLibrary(module);
+    std::string damaged = setupBytes;
+    const size_t at = damaged.find(payload);
+    ASSERT_NE(at, std::string::npos);
+    for (const PayloadCase& c : MakePayloadCases(std::vector<uint8_t>(payload.begin(), payload.end()))) {
+        if (c.name == "app-bit-flipped")
+            damaged.replace(at, payload.size(), std::string(c.archive.begin(), c.archive.end()));
+    }
+    int flippedBits = 0;
+    for (size_t i = 0; i < damaged.size(); ++i) flippedBits += __builtin_popcount(uint8_t(damaged[i] ^ setupBytes[i]));
+    ASSERT_EQ(flippedBits, 1);
+    const std::wstring damagedCopy = root / L"Downloads\\VelmoTulve-Setup-x64.exe";
+    ASSERT_TRUE(CreateDirectoryW((root / L"Downloads").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(damagedCopy, damaged));
+
+    PWSTR programs = nullptr;
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Programs, 0, nullptr, &programs), S_OK);
+    const std::wstring realShortcut = std::wstring(programs) + L"\\Velmo Tulve.lnk";
+    CoTaskMemFree(programs);
+    constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const auto removeInstallation = [&] {
+        CloseApplications();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kNormalUninstallKey);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"VelmoTulve");
+        DeleteFileW(realShortcut.c_str());
+    };
+    removeInstallation();
+    struct Cleanup {
+        std::function<void()> run;
+        ~Cleanup() { run(); }
+    } cleanup{removeInstallation};
+    // Every file with its bytes, the shortcut's bytes, every uninstall value
+    // and the Run value.
+    const auto machine = [&] {
+        std::map<std::wstring, std::string> state;
+        for (const std::wstring& name : ListFolder(installDir)) state[name] = ReadFileBytes(installDir + L"\\" + name);
+        state[L"shortcut"] = ReadFileBytes(realShortcut);
+        for (const std::wstring& name : ValueNames(kNormalUninstallKey)) {
+            const RegistryValue v = ReadRegistryValue(kNormalUninstallKey, name);
+            state[L"uninstall " + name] = std::to_string(v.type) + std::string(v.data.begin(), v.data.end());
+        }
+        const RegistryValue run = ReadRegistryValue(kRunKey, L"VelmoTulve");
+        state[L"run"] = std::to_string(run.status) + std::string(run.data.begin(), run.data.end());
+        return state;
+    };
+
+    ScopedEnvironment normalMode(kTestRootVariable, nullptr);
+    const std::wstring arguments = QuoteArgument(L"--dir=" + installDir) + L" /VERYSILENT";
+    ASSERT_EQ(RunSetup(arguments).exitCode, 0u);
+    ChildProcess app;
+    ASSERT_TRUE(app.Start(appPath, L"", installDir));
+    ASSERT_EQ(WaitForInputIdle(app.handle(), kRunTimeoutMs), 0u);
+    ASSERT_FALSE(TopLevelWindows(app.id(), kAppWindowClass).empty());
+    const auto before = machine();
+    ASSERT_EQ(before.size(), 3u + 2 + kUninstallValueNames.size());
+
+    const ProcessResult r = RunSetup(arguments, damagedCopy);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_TRUE(app.IsRunning()) << "the application was asked to close";
+    EXPECT_FALSE(TopLevelWindows(app.id(), kAppWindowClass).empty());
+    EXPECT_TRUE(machine() == before) << "the damaged copy changed the installation";
+
+    EXPECT_EQ(RunSetup(arguments).exitCode, 0u);
+    EXPECT_TRUE(app.WaitForExit(0)) << "the good copy did not close the application";
 }
 
 }  // namespace

@@ -78,31 +78,36 @@ bool VtpackReplaceFile(const std::string& folder, const std::string& target, con
 }
 
 bool VtpackExtract(const uint8_t* data, size_t size, const std::string& folder, std::string& message) {
-    const PayloadStatus header = PayloadCheckHeader(data, size);
-    if (header != PayloadOk) return Fail(message, PayloadStatusMessage(header));
+    PayloadEntry entries[2];
+    const PayloadStatus status = PayloadReadArchive(data, size, entries);
+    if (status != PayloadOk) return Fail(message, PayloadStatusMessage(status));
     std::unique_ptr<LzmsDecompressor, void (*)(LzmsDecompressor*)> decompressor(LzmsCreateDecompressor(),
                                                                                  LzmsFreeDecompressor);
     if (!decompressor) return Fail(message, kPayloadMessageNoDecompressor);
-    if (!CreateFolderTree(folder)) return Fail(message, kPayloadMessageFolder);
 
-    PayloadReader reader{data, size};
+    // Both files are decoded and checked before the folder is touched.
+    std::unique_ptr<uint8_t[]> buffers[2];
     for (int index = 0; index < 2; ++index) {
-        PayloadEntry entry;
-        const PayloadStatus status = PayloadReadEntry(reader, entry);
-        if (status != PayloadOk) return Fail(message, PayloadStatusMessage(status));
+        const PayloadEntry& entry = entries[index];
         const size_t unpackedSize = size_t(entry.unpackedSize);
-        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[unpackedSize]());
+        buffers[index].reset(new (std::nothrow) uint8_t[unpackedSize]());
         size_t written = 0;
-        if (!buffer || !LzmsDecompressBuffer(decompressor.get(), entry.stored, size_t(entry.packedSize), buffer.get(),
-                                             unpackedSize, &written) ||
+        if (!buffers[index] ||
+            !LzmsDecompressBuffer(decompressor.get(), entry.stored, size_t(entry.packedSize), buffers[index].get(),
+                                  unpackedSize, &written) ||
             written != unpackedSize) {
             return Fail(message, PayloadDecompressFailedMessage(entry.file));
         }
-        const std::string target = folder + "/" + PayloadFileName(entry.file);
-        if (!VtpackReplaceFile(folder, target, buffer.get(), unpackedSize)) {
-            return Fail(message, PayloadReplaceFailedMessage(entry.file));
+        if (!PayloadDigestMatches(entry, buffers[index].get(), unpackedSize)) {
+            return Fail(message, kPayloadMessageDamaged);
+        }
+    }
+    if (!CreateFolderTree(folder)) return Fail(message, kPayloadMessageFolder);
+    for (int index = 0; index < 2; ++index) {
+        const std::string target = folder + "/" + PayloadFileName(entries[index].file);
+        if (!VtpackReplaceFile(folder, target, buffers[index].get(), size_t(entries[index].unpackedSize))) {
+            return Fail(message, PayloadReplaceFailedMessage(entries[index].file));
         }
     }
     return true;
 }
-

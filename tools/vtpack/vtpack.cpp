@@ -5,14 +5,17 @@
 //   vtpack list ARCHIVE
 //   vtpack extract ARCHIVE FOLDER
 //
-// `extract` makes exactly the checks the setup program makes, decodes with
-// the same built-in decoder and writes each file as a temporary file renamed
-// over the target, printing the setup program's own message on failure.
+// `pack` records the SHA-256 of each file after the two entries; `list`
+// prints each entry's name, sizes and that digest. `extract` makes exactly the
+// checks the setup program makes, digests included, decodes with the same
+// built-in decoder and writes each file as a temporary file renamed over the
+// target, printing the setup program's own message on failure.
 //
 // The archive records no file times, modes or paths and always holds the
 // application first: the same two files give the same bytes, which a release
 // rebuild relies on.
 #include "engine/payload_archive.h"
+#include "engine/sha256.h"
 #include "tools/vtpack/extract.h"
 #include "tools/vtpack/lzms_compress.h"
 
@@ -101,7 +104,8 @@ int Pack(int argc, char** argv) {
         std::string path;
         std::vector<uint8_t> bytes;
         std::vector<uint8_t> stored;
-    } inputs[] = {{"application", "VelmoTulve.exe", app, {}, {}}, {"licence", "LICENSE", license, {}, {}}};
+        uint8_t digest[kSha256Size];
+    } inputs[] = {{"application", "VelmoTulve.exe", app, {}, {}, {}}, {"licence", "LICENSE", license, {}, {}, {}}};
 
     std::vector<uint8_t> archive;
     PayloadAppendHeader(archive);
@@ -112,7 +116,9 @@ int Pack(int argc, char** argv) {
             return Fail("vtpack: cannot pack the " + std::string(input.what) + " file " + input.path + ": " + error);
         }
         PayloadAppendEntry(archive, input.name, input.bytes.size(), input.stored);
+        Sha256(input.bytes.data(), input.bytes.size(), input.digest);
     }
+    PayloadAppendDigests(archive, inputs[0].digest, inputs[1].digest);
     const size_t slash = output.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash);
     if (!VtpackReplaceFile(folder, output, archive.data(), archive.size())) {
@@ -127,14 +133,13 @@ int List(int argc, char** argv) {
     const ReadResult read = ReadWholeFile(argv[2], archive);
     if (read == ReadMissing) return Fail(kPayloadMessageMissing);
     if (read != ReadOk) return Fail(kPayloadMessageCorrupted);
-    const PayloadStatus header = PayloadCheckHeader(archive.data(), archive.size());
-    if (header != PayloadOk) return Fail(PayloadStatusMessage(header));
-    PayloadReader reader{archive.data(), archive.size()};
-    for (int index = 0; index < 2; ++index) {
-        PayloadEntry entry;
-        const PayloadStatus status = PayloadReadEntry(reader, entry);
-        if (status != PayloadOk) return Fail(PayloadStatusMessage(status));
-        printf("%s %" PRIu64 " %" PRIu64 "\n", PayloadFileName(entry.file), entry.unpackedSize, entry.packedSize);
+    PayloadEntry entries[2];
+    const PayloadStatus status = PayloadReadArchive(archive.data(), archive.size(), entries);
+    if (status != PayloadOk) return Fail(PayloadStatusMessage(status));
+    for (const PayloadEntry& entry : entries) {
+        printf("%s %" PRIu64 " %" PRIu64 " ", PayloadFileName(entry.file), entry.unpackedSize, entry.packedSize);
+        for (size_t i = 0; i < kSha256Size; ++i) printf("%02x", entry.digest[i]);
+        printf("\n");
     }
     return 0;
 }
