@@ -31,6 +31,13 @@ int32_t HitTestAt(LPARAM position) {
     return HitTest(PixelsToDips(GET_X_LPARAM(position)), PixelsToDips(GET_Y_LPARAM(position)));
 }
 
+// Whether input that began at `time` (a message time) was aimed at the page
+// on screen: it must not be older than that page's first frame.
+bool IsForThisPage(DWORD time) { return pageDrawn && LONG(time - pageDrawnAt) >= 0; }
+
+// When the press began: a double click begins with its first press.
+DWORD pressBegan;
+
 // Dark frame, rounded corners and a #34363E border where DWM knows them.
 // dwmapi is not a known DLL, so it comes from System32 at run time.
 void ApplyFrameAttributes(HWND window) {
@@ -104,27 +111,26 @@ void OnEscape(HWND window) {
         DispatchAction(ActionBack);
     } else if (page == PageConfirmUninstall) {
         DispatchAction(ActionCustomize);  // as "Cancel"
-    } else if (customizeExpanded) {
-        // Closes the options panel; elsewhere the flag only matters for the
-        // height of the options pages, and nothing changes.
-        if (page == PageWelcome || page == PageMaintenance) DispatchAction(ActionCustomize);
+    } else if (customizeExpanded && (page == PageWelcome || page == PageMaintenance)) {
+        DispatchAction(ActionCustomize);  // closes the options panel
     } else {
         OnClose(window);
     }
 }
 
 LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
+    if (!IsForThisPage(DWORD(GetMessageTime()))) return 0;
     const bool repeat = (lParam & kRepeatBit) != 0;
     switch (key) {
         case VK_TAB: CycleFocus(GetKeyState(VK_SHIFT) < 0); break;  // held Tab keeps moving
         case VK_SPACE:
-            if (focusedAction != ActionNone && !repeat) DispatchAction(focusedAction);
+            if (FocusIsDrawn() && !repeat) DispatchAction(focusedAction);
             break;
         case VK_RETURN:
             if (repeat) break;
-            if (focusedAction != ActionNone)
-                DispatchAction(focusedAction);
-            else if (const int32_t action = EnterAction())
+            if (focusedAction != ActionNone) {
+                if (FocusIsDrawn()) DispatchAction(focusedAction);
+            } else if (const int32_t action = EnterAction())
                 DispatchAction(action);
             break;
         case VK_ESCAPE: OnEscape(window); break;
@@ -152,9 +158,12 @@ LRESULT OnMouseLeave() {
     return 0;
 }
 
-LRESULT OnLButtonDown(HWND window, LPARAM position) {
+// WM_LBUTTONDOWN, or WM_LBUTTONDBLCLK for the second press of a double click
+// (the class has CS_DBLCLKS: the system's own time and distance decide).
+LRESULT OnLButtonDown(HWND window, UINT message, LPARAM position) {
     SetFocus(window);
-    pressedAction = HitTestAt(position);
+    if (message == WM_LBUTTONDOWN) pressBegan = DWORD(GetMessageTime());
+    pressedAction = IsForThisPage(pressBegan) ? HitTestAt(position) : ActionNone;
     if (pressedAction != ActionNone) SetCapture(window);
     RequestRepaint();
     return 0;
@@ -254,10 +263,20 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_DESTROY: return OnDestroy(window);
         case WM_PAINT:
             PaintWindow();
+            if (!pageDrawn) pageDrawnAt = DWORD(GetTickCount64());  // the clock of message times
+            pageDrawn = true;
             NotifyAccessibilityChanges();
             return 0;
         case WM_GETOBJECT: return AnswerGetObject(window, wParam, lParam);
-        case WM_SETUP_ACCESSIBLE_ACTION: DispatchAction(int32_t(wParam)); return 0;
+        case WM_SETUP_ACCESSIBLE_ACTION:
+            // Asked for on the page in lParam; on another it would act blind.
+            if (lParam == page) DispatchAction(int32_t(wParam));
+            return 0;
+        case WM_SIZE:
+            // A window minimised during the animation kept the size it had:
+            // the steps meanwhile did not reach it.
+            if (wParam == SIZE_RESTORED) UpdateWindowHeight(false);
+            return 0;
         case WM_CLOSE: return OnClose(window);
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();
@@ -267,7 +286,8 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             if (wParam == AnimationTimerId) AnimationStep();
             return 0;
         case WM_MOUSEMOVE: return OnMouseMove(window, lParam);
-        case WM_LBUTTONDOWN: return OnLButtonDown(window, lParam);
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: return OnLButtonDown(window, message, lParam);
         case WM_LBUTTONUP: return OnLButtonUp(lParam);
         case WM_MOUSEWHEEL: return OnMouseWheel(wParam);
         case WM_MOUSELEAVE: return OnMouseLeave();

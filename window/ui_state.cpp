@@ -25,6 +25,8 @@ std::wstring errorText;
 std::wstring licenseText;
 int32_t licenseScroll = 0;
 std::vector<HitTarget> hitTargets;
+bool pageDrawn = false;
+uint32_t pageDrawnAt = 0;
 
 float PageWindowHeight() {
     switch (page) {

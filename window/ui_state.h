@@ -74,6 +74,11 @@ extern std::wstring errorText;
 extern std::wstring licenseText;
 extern int32_t licenseScroll;  // DIPs, 0..140
 extern std::vector<HitTarget> hitTargets;
+// Input that began before the page on screen was drawn was aimed at the page
+// before it: the first frame of each page is noted (GetTickCount) and older
+// presses and keys are dropped.
+extern bool pageDrawn;
+extern uint32_t pageDrawnAt;
 
 // The window height in DIPs for the current page and options panel.
 float PageWindowHeight();

@@ -7,6 +7,7 @@
 #include "setup/progress.h"
 #include "setup/setup_state.h"
 #include "tests/win/window_fixture.h"
+#include "window/accessibility.h"
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,19 @@ TEST_F(ActionsTest, DispatchAction_ViewLicenseReadsTheResourceOnceAndBackClearsT
     licenseText = L"kept";
     Click(window, ActionViewLicense);
     EXPECT_EQ(licenseText, L"kept") << "read again";
+
+    // Two default actions queued by an accessibility client on the same
+    // page: the second finds the licence shown, not the page it was asked
+    // on. From the licence itself the action leaves the way back alone.
+    Key(window, VK_ESCAPE);
+    ASSERT_EQ(page, PageMaintenance);
+    for (int i = 0; i < 2; ++i) PostMessageW(window, WM_SETUP_ACCESSIBLE_ACTION, ActionViewLicense, page);
+    PumpMessages();
+    EXPECT_TRUE(page == PageLicense && returnPage == PageMaintenance);
+    DispatchAction(ActionViewLicense);
+    EXPECT_EQ(returnPage, PageMaintenance);
+    Key(window, VK_ESCAPE);
+    EXPECT_EQ(page, PageMaintenance);
 }
 
 }  // namespace

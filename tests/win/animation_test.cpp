@@ -57,6 +57,21 @@ TEST_F(AnimationTest, AnimationStep_GrowsTo452AtAFixedCornerTurnsAroundWithoutAJ
     EXPECT_FALSE(TimerWasRunning(window));
 }
 
+// Steps taken while the window is minimised do not reach its restored size;
+// the restore puts the animated height back.
+TEST_F(AnimationTest, UpdateWindowHeight_ARestoreAfterAMinimisedAnimationHasTheFinalHeight) {
+    OpenWindow(PageWelcome);
+    DispatchAction(ActionCustomize);
+    Tick(window, 16);
+    DispatchAction(ActionMinimize);
+    ASSERT_TRUE(IsIconic(window));
+    for (int ticks = 0; ticks < 100 && windowHeight != targetWindowHeight; ++ticks) Tick(window, 16);
+    ShowWindow(window, SW_RESTORE);
+    PumpMessages();
+    EXPECT_EQ(windowHeight, 452.0f);
+    EXPECT_EQ(PixelHeight(window), 452);
+}
+
 // A 2 s stall counts as 0.05 s: 0.8 of the height's way (16/s), half of the
 // progress's (10/s). On the progress page the timer keeps running.
 TEST_F(AnimationTest, AnimationStep_CountsAStallAsFiftyMillisecondsAndRunsOnDuringAnOperation) {

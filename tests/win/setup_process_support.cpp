@@ -204,10 +204,11 @@ bool SetupWindowDriver::TargetOnScreen(int32_t id, POINT& screen) const {
     return ClientToScreen(window_, &screen);
 }
 
-bool SetupWindowDriver::Click(int32_t id) const {
+bool SetupWindowDriver::Click(int32_t id, int times, int above) const {
     POINT at{};
     return TargetOnScreen(id, at) &&
-           Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" click 1");
+           Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y - above) + L" click --repeat " +
+                   std::to_wstring(times) + L" --delay 100 1");
 }
 
 bool SetupWindowDriver::Keys(const wchar_t* keys) const {
