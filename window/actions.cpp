@@ -41,7 +41,7 @@ int32_t HitTest(float x, float y) {
 }
 
 bool FocusIsDrawn() {
-    if (focusedAction == ActionMinimize || focusedAction == ActionClose) return false;
+    if (focusedAction <= ActionClose) return false;  // none, or a caption button
     for (const HitTarget& target : hitTargets) {
         if (target.id == focusedAction) return true;
     }

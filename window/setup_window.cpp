@@ -124,14 +124,14 @@ LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
     switch (key) {
         case VK_TAB: CycleFocus(GetKeyState(VK_SHIFT) < 0); break;  // held Tab keeps moving
         case VK_SPACE:
-            if (FocusIsDrawn() && !repeat) DispatchAction(focusedAction);
-            break;
         case VK_RETURN:
             if (repeat) break;
-            if (focusedAction != ActionNone) {
-                if (FocusIsDrawn()) DispatchAction(focusedAction);
-            } else if (const int32_t action = EnterAction())
-                DispatchAction(action);
+            // Never on a target that is not on screen.
+            if (FocusIsDrawn()) {
+                DispatchAction(focusedAction);
+            } else if (key == VK_RETURN && focusedAction == ActionNone) {
+                if (const int32_t action = EnterAction()) DispatchAction(action);
+            }
             break;
         case VK_ESCAPE: OnEscape(window); break;
         default: break;

@@ -49,6 +49,8 @@ void ResetUiState() {
     licenseText.clear();
     licenseScroll = 0;
     hitTargets.clear();
+    pageDrawn = false;
+    pageDrawnAt = 0;
 }
 
 void WindowTest::SetUp() {
