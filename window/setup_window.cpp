@@ -272,11 +272,6 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             // Asked for on the page in lParam; on another it would act blind.
             if (lParam == page) DispatchAction(int32_t(wParam));
             return 0;
-        case WM_SIZE:
-            // A window minimised during the animation kept the size it had:
-            // the steps meanwhile did not reach it.
-            if (wParam == SIZE_RESTORED) UpdateWindowHeight(false);
-            return 0;
         case WM_CLOSE: return OnClose(window);
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();

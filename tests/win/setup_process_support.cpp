@@ -236,7 +236,9 @@ bool SetupWindowDriver::TabTo(int32_t id) const {
 }
 
 bool SetupWindowDriver::WaitForPage(LRESULT page) const {
-    return WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query() == page; });
+    // Drawn as well (the caption buttons are on every frame): keys that come
+    // before a page's first frame are not meant for it.
+    return WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query() == page && Query(ActionClose) != -1; });
 }
 
 bool SetupWindowDriver::WaitForHeight(int pixels) const {

@@ -151,6 +151,7 @@ public:
     bool Keys(const wchar_t* keys) const;
     // Tab until the focus is on `id`; false when it never gets there.
     bool TabTo(int32_t id) const;
+    // Waits until the page is shown and drawn.
     bool WaitForPage(LRESULT page) const;
     bool WaitForHeight(int pixels) const;
     bool WaitForExit(DWORD& exitCode);
