@@ -276,11 +276,9 @@ TEST_F(ActionsTest, DispatchAction_ViewLicenseReadsTheResourceOnceAndBackClearsT
     Click(window, ActionViewLicense);
     EXPECT_EQ(licenseText, L"kept") << "read again";
 
-    // Two default actions queued by an accessibility client on the same
-    // page: the second finds the licence shown, not the page it was asked
-    // on. From the licence itself the action leaves the way back alone.
+    // Two queued default actions: the second finds the licence, not the page
+    // it was asked on; from the licence itself the way back stays.
     Key(window, VK_ESCAPE);
-    ASSERT_EQ(page, PageMaintenance);
     for (int i = 0; i < 2; ++i) PostMessageW(window, WM_SETUP_ACCESSIBLE_ACTION, ActionViewLicense, page);
     PumpMessages();
     EXPECT_TRUE(page == PageLicense && returnPage == PageMaintenance);
