@@ -77,6 +77,7 @@ void RefreshWindow(Page previous) {
         hitTargets.clear();
         pressedAction = ActionNone;
         pageDrawn = false;
+        pageChangedAt = DWORD(GetMessageTime());
     }
     StartAnimation();
     RequestRepaint();

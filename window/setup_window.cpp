@@ -32,11 +32,16 @@ int32_t HitTestAt(LPARAM position) {
 }
 
 // Whether input that began at `time` (a message time) was aimed at the page
-// on screen: it must not be older than that page's first frame.
-bool IsForThisPage(DWORD time) { return pageDrawn && LONG(time - pageDrawnAt) >= 0; }
+// on screen: the page is drawn and the input is younger than its coming.
+bool IsForThisPage(DWORD time) { return pageDrawn && LONG(time - pageChangedAt) > 0; }
 
 // When the press began: a double click begins with its first press.
 DWORD pressBegan;
+// Likewise for keys: the same key again within the double-click time, with
+// no other key between, continues the gesture of its first press (a double
+// Enter is one gesture).
+WPARAM lastKey;
+DWORD lastKeyAt, keyBegan;
 
 // Dark frame, rounded corners and a #34363E border where DWM knows them.
 // dwmapi is not a known DLL, so it comes from System32 at run time.
@@ -56,6 +61,8 @@ LRESULT OnCreate(HWND window) {
     const UINT windowDpi = GetDpiForWindow(window);
     dpi = windowDpi ? windowDpi : 96;
     lastTick = GetTickCount64();
+    pageChangedAt = DWORD(lastTick);  // never later than a message time of now
+    lastKey = 0;
     ApplyFrameAttributes(window);
     SendMessageW(window, WM_SETTINGCHANGE, 0, 0);
     return 0;
@@ -119,7 +126,11 @@ void OnEscape(HWND window) {
 }
 
 LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
-    if (!IsForThisPage(DWORD(GetMessageTime()))) return 0;
+    const DWORD time = DWORD(GetMessageTime());
+    if (key != lastKey || time - lastKeyAt > GetDoubleClickTime()) keyBegan = time;
+    lastKey = key;
+    lastKeyAt = time;
+    if (!IsForThisPage(keyBegan)) return 0;
     const bool repeat = (lParam & kRepeatBit) != 0;
     switch (key) {
         case VK_TAB: CycleFocus(GetKeyState(VK_SHIFT) < 0); break;  // held Tab keeps moving
@@ -263,7 +274,6 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_DESTROY: return OnDestroy(window);
         case WM_PAINT:
             PaintWindow();
-            if (!pageDrawn) pageDrawnAt = DWORD(GetTickCount64());  // the clock of message times
             pageDrawn = true;
             NotifyAccessibilityChanges();
             return 0;

@@ -26,7 +26,7 @@ std::wstring licenseText;
 int32_t licenseScroll = 0;
 std::vector<HitTarget> hitTargets;
 bool pageDrawn = false;
-uint32_t pageDrawnAt = 0;
+uint32_t pageChangedAt = 0;
 
 float PageWindowHeight() {
     switch (page) {

@@ -75,10 +75,11 @@ extern std::wstring licenseText;
 extern int32_t licenseScroll;  // DIPs, 0..140
 extern std::vector<HitTarget> hitTargets;
 // Input that began before the page on screen was drawn was aimed at the page
-// before it: the first frame of each page is noted (GetTickCount) and older
-// presses and keys are dropped.
+// before it: presses and keys count only once the page has been painted and
+// only if they began after the message that brought the page (its message
+// time, on the clock of GetMessageTime).
 extern bool pageDrawn;
-extern uint32_t pageDrawnAt;
+extern uint32_t pageChangedAt;
 
 // The window height in DIPs for the current page and options panel.
 float PageWindowHeight();

@@ -284,7 +284,7 @@ TEST_F(ActionsTest, DispatchAction_ViewLicenseReadsTheResourceOnceAndBackClearsT
     EXPECT_TRUE(page == PageLicense && returnPage == PageMaintenance);
     DispatchAction(ActionViewLicense);
     EXPECT_EQ(returnPage, PageMaintenance);
-    Key(window, VK_ESCAPE);
+    Key(window, VK_RETURN);
     EXPECT_EQ(page, PageMaintenance);
 }
 

@@ -382,8 +382,8 @@ TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarge
                   at.x == install.x ? HTCLIENT : HTCAPTION);
     }
 
-    // A double click counts from its first press: it acts twice on one page,
-    // once across a page change; a held press goes with its page.
+    // A double click or key counts from its first press: it acts twice on one
+    // page, once across a page change; a held press goes with its page.
     Press(window, customize, customize);
     Press(window, customize, customize, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(customizeExpanded);
@@ -396,6 +396,8 @@ TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarge
     send(WM_LBUTTONDOWN, back);
     Key(window, VK_ESCAPE);
     EXPECT_TRUE(page == PageWelcome && pressedAction == ActionNone);
+    Key(window, VK_ESCAPE);
+    EXPECT_TRUE(WindowAlive() && customizeExpanded) << "a double Escape acted on the page it brought";
 }
 
 TEST_F(SetupWindowProcTest, WmMouseWheel_ScrollsOnlyTheLicenceWithinItsRange) {

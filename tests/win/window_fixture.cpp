@@ -50,7 +50,7 @@ void ResetUiState() {
     licenseScroll = 0;
     hitTargets.clear();
     pageDrawn = false;
-    pageDrawnAt = 0;
+    pageChangedAt = 0;
 }
 
 void WindowTest::SetUp() {
