@@ -32,7 +32,8 @@ int32_t HitTestAt(LPARAM position) {
 }
 
 // Whether input that began at `time` (a message time) was aimed at the page
-// on screen: the page is drawn and the input is younger than its coming.
+// on screen: the page has been drawn and the input began after the message
+// that brought the page.
 bool IsForThisPage(DWORD time) { return pageDrawn && LONG(time - pageChangedAt) > 0; }
 
 // When the press began: a double click begins with its first press.
