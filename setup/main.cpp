@@ -34,6 +34,7 @@ int RunWindow(HINSTANCE instance) {
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DBLCLKS;  // tells the second press of a double click
     windowClass.lpfnWndProc = SetupWindowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);

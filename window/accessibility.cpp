@@ -312,7 +312,7 @@ public:
         if (FAILED(hr)) return hr;
         if (!target) return DISP_E_MEMBERNOTFOUND;
         // Later, on the UI thread's own message loop, as a click would.
-        return PostMessageW(window_, WM_SETUP_ACCESSIBLE_ACTION, WPARAM(target->id), 0) ? S_OK : E_FAIL;
+        return PostMessageW(window_, WM_SETUP_ACCESSIBLE_ACTION, WPARAM(target->id), page) ? S_OK : E_FAIL;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }

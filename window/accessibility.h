@@ -7,8 +7,9 @@
 
 #include <windows.h>
 
-// Posted by accDoDefaultAction: wParam is the action id, run on the UI thread
-// exactly as a click on its target would run it.
+// Posted by accDoDefaultAction: wParam is the action id, lParam the page it
+// was asked on; run on the UI thread exactly as a click on its target would
+// run it, and only if that page is still shown.
 inline constexpr UINT WM_SETUP_ACCESSIBLE_ACTION = WM_APP + 11;
 
 // WM_GETOBJECT: the client object for OBJID_CLIENT, DefWindowProcW otherwise.

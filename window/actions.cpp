@@ -40,6 +40,14 @@ int32_t HitTest(float x, float y) {
     return ActionNone;
 }
 
+bool FocusIsDrawn() {
+    if (focusedAction <= ActionClose) return false;  // none, or a caption button
+    for (const HitTarget& target : hitTargets) {
+        if (target.id == focusedAction) return true;
+    }
+    return false;
+}
+
 void CycleFocus(bool backwards) {
     // The focus order: the targets in registration order, the caption
     // buttons left out (they are for the mouse only).
@@ -64,8 +72,12 @@ void RefreshWindow(Page previous) {
         focusedAction = ActionNone;
         // The old page stays on screen until the next paint. Its targets
         // must not fire actions on the new page: a double click on
-        // "Uninstall" would otherwise also press "Uninstall now".
+        // "Uninstall" would otherwise also press "Uninstall now". A press
+        // still held goes with its page.
         hitTargets.clear();
+        pressedAction = ActionNone;
+        pageDrawn = false;
+        pageChangedAt = DWORD(GetMessageTime());
     }
     StartAnimation();
     RequestRepaint();
@@ -86,6 +98,9 @@ void DispatchAction(int32_t id) {
         case ActionCustomize:
             if (IsOptionsPage(page)) {
                 customizeExpanded = !customizeExpanded;
+                // The focus must not stay on a hidden option.
+                if (!customizeExpanded && focusedAction >= ActionBrowse && focusedAction <= ActionToggleLaunch)
+                    focusedAction = ActionCustomize;
             } else if (page == PageConfirmUninstall) {
                 // "Cancel": an uninstall run has nothing to go back to.
                 if (setupOptions.uninstallMode) {
@@ -112,6 +127,8 @@ void DispatchAction(int32_t id) {
             break;
         }
         case ActionViewLicense:
+            // From the licence itself it would be its own way back.
+            if (page == PageLicense) break;
             if (licenseText.empty()) LoadLicenseText();
             returnPage = page;
             page = PageLicense;

@@ -12,6 +12,9 @@
 // The target under (x, y) in DIPs, the last registered winning; 0 for none.
 int32_t HitTest(float x, float y);
 
+// The focused target is in the last frame and can take the focus.
+bool FocusIsDrawn();
+
 // Moves the focus to the next (or previous) target of the last frame, with
 // wrap-around; the caption buttons are left out.
 void CycleFocus(bool backwards);
@@ -20,8 +23,8 @@ void CycleFocus(bool backwards);
 void DispatchAction(int32_t id);
 
 // After a change by an action or key: the height follows the page, a new
-// page drops the focus and the targets of the frame still on screen; then
-// animate and repaint.
+// page drops the focus, the press and the targets of the frame still on
+// screen, and waits for its own first frame; then animate and repaint.
 void RefreshWindow(Page previous);
 
 // Switches to the progress page and runs the operation on a detached worker

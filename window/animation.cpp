@@ -55,6 +55,9 @@ void AnimationStep() {
     const ULONGLONG now = GetTickCount64();
     const float dt = std::clamp(float(now - lastTick) / 1000.0f, kShortestStep, kLongestStep);
     lastTick = now;
+    // SetWindowPos does not reach the size a minimised window comes back
+    // with: the animation waits for the restore.
+    if (IsIconic(mainWindow)) return;
     animationClock += dt;
 
     // Exponential approach, and exactly onto the target once within 0.4.

@@ -31,6 +31,19 @@ int32_t HitTestAt(LPARAM position) {
     return HitTest(PixelsToDips(GET_X_LPARAM(position)), PixelsToDips(GET_Y_LPARAM(position)));
 }
 
+// Whether input that began at `time` (a message time) was aimed at the page
+// on screen: the page has been drawn and the input began after the message
+// that brought the page.
+bool IsForThisPage(DWORD time) { return pageDrawn && LONG(time - pageChangedAt) > 0; }
+
+// When the press began: a double click begins with its first press.
+DWORD pressBegan;
+// Likewise for keys: the same key again within the double-click time, with
+// no other key between, continues the gesture of its first press (a double
+// Enter is one gesture).
+WPARAM lastKey;
+DWORD lastKeyAt, keyBegan;
+
 // Dark frame, rounded corners and a #34363E border where DWM knows them.
 // dwmapi is not a known DLL, so it comes from System32 at run time.
 void ApplyFrameAttributes(HWND window) {
@@ -49,6 +62,8 @@ LRESULT OnCreate(HWND window) {
     const UINT windowDpi = GetDpiForWindow(window);
     dpi = windowDpi ? windowDpi : 96;
     lastTick = GetTickCount64();
+    pageChangedAt = DWORD(lastTick);  // never later than a message time of now
+    lastKey = 0;
     ApplyFrameAttributes(window);
     SendMessageW(window, WM_SETTINGCHANGE, 0, 0);
     return 0;
@@ -112,28 +127,31 @@ void OnEscape(HWND window) {
         DispatchAction(ActionBack);
     } else if (page == PageConfirmUninstall) {
         DispatchAction(ActionCustomize);  // as "Cancel"
-    } else if (customizeExpanded) {
-        // Closes the options panel; elsewhere the flag only matters for the
-        // height of the options pages, and nothing changes.
-        if (page == PageWelcome || page == PageMaintenance) DispatchAction(ActionCustomize);
+    } else if (customizeExpanded && (page == PageWelcome || page == PageMaintenance)) {
+        DispatchAction(ActionCustomize);  // closes the options panel
     } else {
         OnClose(window);
     }
 }
 
 LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
+    const DWORD time = DWORD(GetMessageTime());
+    if (key != lastKey || time - lastKeyAt > GetDoubleClickTime()) keyBegan = time;
+    lastKey = key;
+    lastKeyAt = time;
+    if (!IsForThisPage(keyBegan)) return 0;
     const bool repeat = (lParam & kRepeatBit) != 0;
     switch (key) {
         case VK_TAB: CycleFocus(GetKeyState(VK_SHIFT) < 0); break;  // held Tab keeps moving
         case VK_SPACE:
-            if (focusedAction != ActionNone && !repeat) DispatchAction(focusedAction);
-            break;
         case VK_RETURN:
             if (repeat) break;
-            if (focusedAction != ActionNone)
+            // Never on a target that is not on screen.
+            if (FocusIsDrawn()) {
                 DispatchAction(focusedAction);
-            else if (const int32_t action = EnterAction())
-                DispatchAction(action);
+            } else if (key == VK_RETURN && focusedAction == ActionNone) {
+                if (const int32_t action = EnterAction()) DispatchAction(action);
+            }
             break;
         case VK_ESCAPE: OnEscape(window); break;
         default: break;
@@ -160,9 +178,12 @@ LRESULT OnMouseLeave() {
     return 0;
 }
 
-LRESULT OnLButtonDown(HWND window, LPARAM position) {
+// WM_LBUTTONDOWN, or WM_LBUTTONDBLCLK for the second press of a double click
+// (the class has CS_DBLCLKS: the system's own time and distance decide).
+LRESULT OnLButtonDown(HWND window, UINT message, LPARAM position) {
     SetFocus(window);
-    pressedAction = HitTestAt(position);
+    if (message == WM_LBUTTONDOWN) pressBegan = DWORD(GetMessageTime());
+    pressedAction = IsForThisPage(pressBegan) ? HitTestAt(position) : ActionNone;
     if (pressedAction != ActionNone) SetCapture(window);
     RequestRepaint();
     return 0;
@@ -262,10 +283,14 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_DESTROY: return OnDestroy(window);
         case WM_PAINT:
             PaintWindow();
+            pageDrawn = true;
             NotifyAccessibilityChanges();
             return 0;
         case WM_GETOBJECT: return AnswerGetObject(window, wParam, lParam);
-        case WM_SETUP_ACCESSIBLE_ACTION: DispatchAction(int32_t(wParam)); return 0;
+        case WM_SETUP_ACCESSIBLE_ACTION:
+            // Asked for on the page in lParam; on another it would act blind.
+            if (lParam == page) DispatchAction(int32_t(wParam));
+            return 0;
         case WM_CLOSE: return OnClose(window);
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();
@@ -276,7 +301,8 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             if (wParam == AnimationTimerId) AnimationStep();
             return 0;
         case WM_MOUSEMOVE: return OnMouseMove(window, lParam);
-        case WM_LBUTTONDOWN: return OnLButtonDown(window, lParam);
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: return OnLButtonDown(window, message, lParam);
         case WM_LBUTTONUP: return OnLButtonUp(lParam);
         case WM_MOUSEWHEEL: return OnMouseWheel(wParam);
         case WM_MOUSELEAVE: return OnMouseLeave();

@@ -29,6 +29,8 @@ FrameText frameTexts[kMaxFrameTexts];
 size_t frameTextCount = 0;
 std::wstring frameTextChars;
 bool highContrast = false;
+bool pageDrawn = false;
+uint32_t pageChangedAt = 0;
 
 float PageWindowHeight() {
     switch (page) {

@@ -95,6 +95,12 @@ inline std::wstring_view FrameTextString(const FrameText& t) {
 }
 // Windows has a high-contrast theme on: frames use the system colours only.
 extern bool highContrast;
+// Input that began before the page on screen was drawn was aimed at the page
+// before it: presses and keys count only once the page has been painted and
+// only if they began after the message that brought the page (its message
+// time, on the clock of GetMessageTime).
+extern bool pageDrawn;
+extern uint32_t pageChangedAt;
 
 // The window height in DIPs for the current page and options panel.
 float PageWindowHeight();

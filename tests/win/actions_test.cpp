@@ -9,6 +9,7 @@
 #include "setup/setup_state.h"
 #include "tests/win/setup_process_support.h"
 #include "tests/win/window_fixture.h"
+#include "window/accessibility.h"
 
 #include <gtest/gtest.h>
 
@@ -308,6 +309,17 @@ TEST_F(ActionsTest, DispatchAction_ViewLicenseReadsTheResourceOnceAndBackClearsT
     licenseText = L"kept";
     Click(window, ActionViewLicense);
     EXPECT_EQ(licenseText, L"kept") << "read again";
+
+    // Two queued default actions: the second finds the licence, not the page
+    // it was asked on; from the licence itself the way back stays.
+    Key(window, VK_ESCAPE);
+    for (int i = 0; i < 2; ++i) PostMessageW(window, WM_SETUP_ACCESSIBLE_ACTION, ActionViewLicense, page);
+    PumpMessages();
+    EXPECT_TRUE(page == PageLicense && returnPage == PageMaintenance);
+    DispatchAction(ActionViewLicense);
+    EXPECT_EQ(returnPage, PageMaintenance);
+    Key(window, VK_RETURN);
+    EXPECT_EQ(page, PageMaintenance);
 }
 
 }  // namespace

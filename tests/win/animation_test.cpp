@@ -57,6 +57,22 @@ TEST_F(AnimationTest, AnimationStep_GrowsTo452AtAFixedCornerTurnsAroundWithoutAJ
     EXPECT_FALSE(TimerWasRunning(window));
 }
 
+// A minimised window comes back with the size it had: the animation waits.
+TEST_F(AnimationTest, AnimationStep_WaitsWhileMinimisedAndEndsAtTheFinalHeightAfterTheRestore) {
+    OpenWindow(PageWelcome);
+    DispatchAction(ActionCustomize);
+    Tick(window, 16);
+    const float minimisedAt = windowHeight;
+    DispatchAction(ActionMinimize);
+    ASSERT_TRUE(IsIconic(window));
+    for (int ticks = 0; ticks < 30; ++ticks) Tick(window, 16);
+    EXPECT_EQ(windowHeight, minimisedAt);
+    ShowWindow(window, SW_RESTORE);
+    PumpMessages();
+    ASSERT_NO_FATAL_FAILURE(AnimateToTarget());
+    EXPECT_EQ(PixelHeight(window), 452);
+}
+
 // A 2 s stall counts as 0.05 s: 0.8 of the height's way (16/s), half of the
 // progress's (10/s). On the progress page the timer keeps running.
 TEST_F(AnimationTest, AnimationStep_CountsAStallAsFiftyMillisecondsAndRunsOnDuringAnOperation) {

@@ -204,10 +204,11 @@ bool SetupWindowDriver::TargetOnScreen(int32_t id, POINT& screen) const {
     return ClientToScreen(window_, &screen);
 }
 
-bool SetupWindowDriver::Click(int32_t id) const {
+bool SetupWindowDriver::Click(int32_t id, int times, int above) const {
     POINT at{};
     return TargetOnScreen(id, at) &&
-           Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" click 1");
+           Xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y - above) + L" click --repeat " +
+                   std::to_wstring(times) + L" --delay 100 1");
 }
 
 bool SetupWindowDriver::Keys(const wchar_t* keys) const {
@@ -235,7 +236,9 @@ bool SetupWindowDriver::TabTo(int32_t id) const {
 }
 
 bool SetupWindowDriver::WaitForPage(LRESULT page) const {
-    return WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query() == page; });
+    // Drawn as well (the caption buttons are on every frame): keys that come
+    // before a page's first frame are not meant for it.
+    return WaitWhileRunning(process_, kRunTimeoutMs, [&] { return Query() == page && Query(ActionClose) != -1; });
 }
 
 bool SetupWindowDriver::WaitForHeight(int pixels) const {

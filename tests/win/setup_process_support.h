@@ -143,12 +143,15 @@ public:
     LRESULT Query(WPARAM what = 0) const;
     // Waits until the painted frame has the target: its centre on screen.
     bool TargetOnScreen(int32_t id, POINT& screen) const;
-    bool Click(int32_t id) const;
+    // `times` clicks in a row, as a double click is, `above` pixels above
+    // the centre.
+    bool Click(int32_t id, int times = 1, int above = 0) const;
     // Presses the keys (xdotool key names) with the pointer over the window,
     // where Wine's X11 driver sends them.
     bool Keys(const wchar_t* keys) const;
     // Tab until the focus is on `id`; false when it never gets there.
     bool TabTo(int32_t id) const;
+    // Waits until the page is shown and drawn.
     bool WaitForPage(LRESULT page) const;
     bool WaitForHeight(int pixels) const;
     bool WaitForExit(DWORD& exitCode);

@@ -231,9 +231,11 @@ namespace {
 
 using SetupWindowProcTest = WindowTest;
 
-// Space and Enter fire once per press (auto-repeat ignored); Enter with
-// nothing focused runs the page's default; Escape closes the panel before the
-// window. Unlisted keys do nothing.
+// Space and Enter fire once per press (auto-repeat ignored) and only on a
+// focused target that is drawn; Enter with nothing focused runs the page's
+// default; Escape closes the panel before the window, moving the focus off
+// the panel, and on any other page closes the window. Unlisted keys do
+// nothing.
 TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
     struct Case {
         Page page;
@@ -243,6 +245,7 @@ TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
         bool repeat;
         Page to;
         bool expandedAfter, autoStartAfter, closed;
+        int32_t focusedAfter = -1;  // -1: kept unless the page changed
     };
     const Case cases[] = {
         {PageWelcome, false, ActionNone, VK_SPACE, false, PageWelcome, false, true, false},
@@ -254,9 +257,12 @@ TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
         {PageLicense, false, ActionNone, VK_RETURN, false, PageMaintenance, false, true, false},
         {PageProgress, false, ActionNone, VK_RETURN, false, PageProgress, false, true, false},
         {PageResult, false, ActionNone, VK_RETURN, false, PageResult, false, true, true},  // after a failure
-        {PageMaintenance, true, ActionToggleShortcut, VK_ESCAPE, false, PageMaintenance, false, true, false},
+        {PageWelcome, false, ActionToggleAutoStart, VK_RETURN, false, PageWelcome, false, true, false},  // hidden
+        {PageMaintenance, true, ActionToggleShortcut, VK_ESCAPE, false, PageMaintenance, false, true, false,
+         ActionCustomize},
+        {PageMaintenance, true, ActionInstall, VK_ESCAPE, false, PageMaintenance, false, true, false},
         {PageLicense, true, ActionBack, VK_ESCAPE, false, PageMaintenance, true, true, false},
-        {PageResult, true, ActionNone, VK_ESCAPE, false, PageResult, true, true, false},
+        {PageResult, true, ActionNone, VK_ESCAPE, false, PageResult, true, true, true},
         {PageWelcome, false, ActionNone, VK_ESCAPE, false, PageWelcome, false, true, true},
     };
     for (const Case& c : cases) {
@@ -273,7 +279,7 @@ TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
         EXPECT_EQ(page, c.to);
         EXPECT_EQ(customizeExpanded, c.expandedAfter);
         EXPECT_EQ(setupOptions.autoStart, c.autoStartAfter);
-        EXPECT_EQ(focusedAction, c.page == c.to ? c.focused : ActionNone) << "kept unless the page changed";
+        EXPECT_EQ(focusedAction, c.focusedAfter >= 0 ? c.focusedAfter : c.page == c.to ? c.focused : ActionNone);
         CloseWindow();
     }
 }
@@ -404,7 +410,7 @@ TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarge
     ASSERT_TRUE(TargetCentre(window, ActionCustomize, customize));
     Press(window, customize, install);
     EXPECT_TRUE(page == PageWelcome && !customizeExpanded && pressedAction == ActionNone);
-    const auto send = [&](UINT message, POINT at) { SendMessageW(window, message, 0, MAKELPARAM(at.x, at.y)); };
+    const auto send = [&](UINT message, POINT at) { Deliver(window, message, 0, MAKELPARAM(at.x, at.y)); };
     send(WM_LBUTTONDOWN, customize);
     EXPECT_EQ(GetCapture(), window);
     send(WM_MOUSEMOVE, background);
@@ -425,6 +431,23 @@ TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarge
         EXPECT_EQ(SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)),
                   at.x == install.x ? HTCLIENT : HTCAPTION);
     }
+
+    // A double click or key counts from its first press: it acts twice on one
+    // page, once across a page change; a held press goes with its page.
+    Press(window, customize, customize);
+    Press(window, customize, customize, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(customizeExpanded);
+    POINT license{}, back{};
+    ASSERT_TRUE(TargetCentre(window, ActionViewLicense, license));
+    Press(window, license, license);
+    ASSERT_TRUE(page == PageLicense && TargetCentre(window, ActionBack, back));
+    Press(window, back, back, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(page, PageLicense);
+    send(WM_LBUTTONDOWN, back);
+    Key(window, VK_ESCAPE);
+    EXPECT_TRUE(page == PageWelcome && pressedAction == ActionNone);
+    Key(window, VK_ESCAPE);
+    EXPECT_TRUE(WindowAlive() && customizeExpanded) << "a double Escape acted on the page it brought";
 }
 
 TEST_F(SetupWindowProcTest, WmMouseWheel_ScrollsOnlyTheLicenceWithinItsRange) {

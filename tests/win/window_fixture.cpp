@@ -49,6 +49,8 @@ void ResetUiState() {
     licenseText.clear();
     licenseScroll = 0;
     hitTargets.clear();
+    pageDrawn = false;
+    pageChangedAt = 0;
 }
 
 void WindowTest::SetUp() {
@@ -58,6 +60,7 @@ void WindowTest::SetUp() {
     static const bool registered = [] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof(windowClass);
+        windowClass.style = CS_DBLCLKS;
         windowClass.lpfnWndProc = CountingProc;  // counts, then the setup procedure
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = product::kWindowClass;
@@ -117,11 +120,17 @@ bool TargetCentre(HWND window, int32_t id, POINT& centre) {
     return false;
 }
 
-void Press(HWND window, POINT down, POINT up) {
-    SendMessageW(window, WM_MOUSEMOVE, 0, Position(down));
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, Position(down));
-    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, Position(up));
-    SendMessageW(window, WM_LBUTTONUP, 0, Position(up));
+void Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageW(window, message, wParam, lParam);
+    MSG posted{};
+    while (PeekMessageW(&posted, window, message, message, PM_REMOVE)) DispatchMessageW(&posted);
+}
+
+void Press(HWND window, POINT down, POINT up, UINT message) {
+    Deliver(window, WM_MOUSEMOVE, 0, Position(down));
+    Deliver(window, message, MK_LBUTTON, Position(down));
+    Deliver(window, WM_MOUSEMOVE, MK_LBUTTON, Position(up));
+    Deliver(window, WM_LBUTTONUP, 0, Position(up));
 }
 
 void Click(HWND window, int32_t id) {
@@ -133,7 +142,8 @@ void Click(HWND window, int32_t id) {
 }
 
 void Key(HWND window, UINT key, bool repeat) {
-    SendMessageW(window, WM_KEYDOWN, key, 1 | (repeat ? LPARAM(1) << 30 : 0));
+    Paint(window);  // keys act on what is on screen
+    Deliver(window, WM_KEYDOWN, key, 1 | (repeat ? LPARAM(1) << 30 : 0));
 }
 
 void Tick(HWND window, ULONGLONG elapsedMs) {

@@ -33,11 +33,16 @@ void PumpMessages();
 void Paint(HWND window);
 // The centre, in client pixels, of the first painted target with `id`.
 bool TargetCentre(HWND window, int32_t id, POINT& centre);
-// Left button down at `down`, up at `up` (client pixels).
-void Press(HWND window, POINT down, POINT up);
+// Posts the message and runs it now, as input arrives: GetMessageTime is
+// then the time it was posted.
+void Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Left button down at `down` (`message`: the second press of a double click
+// is WM_LBUTTONDBLCLK), up at `up` (client pixels).
+void Press(HWND window, POINT down, POINT up, UINT message = WM_LBUTTONDOWN);
 // A click on the target's centre; a test failure when it is not painted.
 void Click(HWND window, int32_t id);
-// WM_KEYDOWN; `repeat` sets the auto-repeat bit (30) of lParam.
+// WM_KEYDOWN on the frame painted now; `repeat` sets the auto-repeat bit
+// (30) of lParam.
 void Key(HWND window, UINT key, bool repeat = false);
 // One animation tick, `elapsedMs` after the previous one.
 void Tick(HWND window, ULONGLONG elapsedMs);
