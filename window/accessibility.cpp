@@ -294,7 +294,7 @@ public:
         RECT client{};
         ScreenToClient(window_, &point);
         GetClientRect(window_, &client);
-        if (!PtInRect(&client, point)) return S_FALSE;
+        if (point.x < 0 || point.y < 0 || point.x >= client.right || point.y >= client.bottom) return S_FALSE;
         const float dipX = float(point.x) * 96.0f / float(dpi), dipY = float(point.y) * 96.0f / float(dpi);
         // The last child drawn there wins, as with clicks.
         LONG child = ChildCount();

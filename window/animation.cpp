@@ -57,7 +57,7 @@ void AnimationStep() {
     lastTick = now;
     // SetWindowPos does not reach the size a minimised window comes back
     // with: the animation waits for the restore.
-    if (IsIconic(mainWindow)) return;
+    if (windowMinimized) return;
     animationClock += dt;
 
     // Exponential approach, and exactly onto the target once within 0.4.

@@ -295,6 +295,7 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_ERASEBKGND: return 1;
         case WM_SETTINGCHANGE: return OnSettingChange();
         case WM_SYSCOLORCHANGE: RequestRepaint(); return 0;
+        case WM_SIZE: windowMinimized = wParam == SIZE_MINIMIZED; return 0;
         case WM_NCHITTEST: return OnNcHitTest(window, lParam);
         case WM_KEYDOWN: return OnKeyDown(window, wParam, lParam);
         case WM_TIMER:

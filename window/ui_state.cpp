@@ -30,6 +30,7 @@ size_t frameTextCount = 0;
 std::wstring frameTextChars;
 bool highContrast = false;
 bool pageDrawn = false;
+bool windowMinimized = false;
 uint32_t pageChangedAt = 0;
 
 float PageWindowHeight() {

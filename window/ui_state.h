@@ -100,6 +100,8 @@ extern bool highContrast;
 // only if they began after the message that brought the page (its message
 // time, on the clock of GetMessageTime).
 extern bool pageDrawn;
+// The window is minimised (its last WM_SIZE said so).
+extern bool windowMinimized;
 extern uint32_t pageChangedAt;
 
 // The window height in DIPs for the current page and options panel.

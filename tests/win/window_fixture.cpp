@@ -37,7 +37,7 @@ void ResetUiState() {
     dpi = 96;
     page = returnPage = PageWelcome;
     operationKind = OperationNone;
-    customizeExpanded = reducedMotion = operationIsUpdate = false;
+    customizeExpanded = reducedMotion = operationIsUpdate = windowMinimized = false;
     windowHeight = targetWindowHeight = 316.0f;
     progressTarget = progressShown = 0.0f;
     animationClock = 0.0;
