@@ -11,8 +11,10 @@ vt_start_display() {
     vt_display_dir=$(mktemp -d)
     # -displayfd: Xvfb takes the first display number nobody holds (lock
     # files and sockets, also those of other chroots on this kernel) and
-    # writes it once it accepts connections.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    # writes it once it accepts connections. -noreset: by default the server
+    # resets when its last client leaves, and a client connecting meanwhile
+    # (the next check, the first Wine process) is refused.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
         3>"$vt_display_dir/number" >"$vt_display_dir/log" 2>&1 </dev/null &
     VT_OWN_DISPLAY=$!
     i=0
