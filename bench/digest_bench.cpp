@@ -21,18 +21,6 @@ namespace {
 using OpenFn = LONG(WINAPI*)(void**, const wchar_t*, const wchar_t*, ULONG);
 using HashFn = LONG(WINAPI*)(void*, UCHAR*, ULONG, UCHAR*, ULONG, UCHAR*, ULONG);
 
-template <typename Body>
-double MedianMs(int runs, Body body) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = Now();
-        body();
-        times.push_back(Now() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -17,18 +17,6 @@
 
 namespace {
 
-template <typename Frame>
-double MedianMs(int frames, Frame frame) {
-    std::vector<double> times;
-    for (int i = 0; i < frames; ++i) {
-        const double start = Now();
-        frame();
-        times.push_back(Now() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 double EmptyFrameMs(const RenderWindow& window, int frames) {
     RenderSurface& s = renderSurface;
     const HDC dc = GetDC(window.handle());
