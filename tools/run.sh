@@ -43,7 +43,7 @@ VELMO_SETUP_TEST_ROOT="$winroot" "$wine" "$testroot/Programs/Velmo Tulve/VelmoTu
     status=$?
 echo "  exit code $status"
 # Self-removal deletes the uninstaller once the setup process has exited.
-"$root/cmake/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true
 i=0
 while [ -e "$testroot/Programs/Velmo Tulve" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 show_state

@@ -6,6 +6,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/tools/deps.sh"
 cd "$root"
 . "$root/tools/display.sh"
+# The build's own prefix, whatever the caller's environment names: the
+# tests write its registry and files.
+export WINEPREFIX="$root/build/windows/wine-prefix"
 
 # Wine's cmd.exe opens "nul" more than once per command line; with /dev/null
 # replaced by a plain file (seen after package installs) that fails and the
