@@ -5,6 +5,7 @@
 #include "engine/lzms_buffer.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -56,6 +57,44 @@ bool ParseHeader(const uint8_t* in, size_t inSize, Header& h) {
     return true;
 }
 
+// One block record as the decoder sees it.
+struct Record {
+    const uint8_t* stream;
+    size_t streamSize;
+    size_t outAt;     // where its bytes go in the output
+    size_t outBytes;  // how many bytes it gives
+    bool stored;      // its bytes are the output itself
+};
+
+// Walks the records of a buffer whose header is `h`, checking every length
+// before `each` sees the record; false at the first bad record, when `each`
+// fails, or when bytes follow the last record (strict: a well-formed buffer
+// ends exactly there, and the payload reader knows each stream's extent).
+template <typename Each>
+bool WalkRecords(const uint8_t* in, size_t inSize, const Header& h, Each each) {
+    const size_t total = static_cast<size_t>(h.uncompressedSize);
+    const size_t blockSize = static_cast<size_t>(h.blockSize);
+    size_t at = kLzmsBufferHeaderSize;
+    size_t produced = 0;
+    // Each pass consumes at least five input bytes, so the loop is bounded
+    // by the input as well as by the output.
+    while (produced < total) {
+        if (inSize - at < kLzmsBlockRecordHeaderSize) return false;
+        const size_t streamSize = Get32(in + at);
+        at += kLzmsBlockRecordHeaderSize;
+        if (streamSize == 0 || streamSize > inSize - at) return false;
+        // A record as long as everything still to come is those bytes
+        // themselves, as the platform's decoder reads it.
+        const size_t remaining = total - produced;
+        const bool stored = streamSize == remaining;
+        const size_t outBytes = stored ? remaining : remaining < blockSize ? remaining : blockSize;
+        if (!each(Record{in + at, streamSize, produced, outBytes, stored})) return false;
+        at += streamSize;
+        produced += outBytes;
+    }
+    return at == inSize;
+}
+
 }  // namespace
 
 uint32_t LzmsCrc32(const uint8_t* data, size_t size, uint32_t crc) noexcept {
@@ -96,24 +135,28 @@ bool LzmsDecompressBuffer(LzmsDecompressor* decompressor, const uint8_t* in, siz
     Header h;
     if (!ParseHeader(in, inSize, h)) return false;
     if (h.uncompressedSize > outCapacity) return false;
-
-    const size_t total = static_cast<size_t>(h.uncompressedSize);
-    const size_t blockSize = static_cast<size_t>(h.blockSize);
-    size_t at = kLzmsBufferHeaderSize;
-    size_t produced = 0;
-    // Each pass consumes at least five input bytes, so the loop is bounded
-    // by the input as well as by the output.
-    while (produced < total) {
-        if (inSize - at < kLzmsBlockRecordHeaderSize) return false;
-        const uint32_t streamSize = Get32(in + at);
-        at += kLzmsBlockRecordHeaderSize;
-        if (streamSize == 0 || streamSize > inSize - at) return false;
-        const size_t blockBytes = total - produced < blockSize ? total - produced : blockSize;
-        if (!LzmsDecompressBlock(decompressor, in + at, streamSize, out + produced, blockBytes)) return false;
-        at += streamSize;
-        produced += blockBytes;
-    }
-    if (at != inSize) return false;
-    if (written != nullptr) *written = produced;
+    const bool decoded = WalkRecords(in, inSize, h, [&](const Record& r) {
+        if (r.stored) {
+            std::memcpy(out + r.outAt, r.stream, r.outBytes);
+            return true;
+        }
+        return LzmsDecompressBlock(decompressor, r.stream, r.streamSize, out + r.outAt, r.outBytes);
+    });
+    if (!decoded) return false;
+    if (written != nullptr) *written = static_cast<size_t>(h.uncompressedSize);
     return true;
+}
+
+bool LzmsBufferCountRecords(const uint8_t* in, size_t inSize, size_t* records, size_t* stored) noexcept {
+    size_t all = 0, raw = 0;
+    const auto count = [&](const Record& r) {
+        ++all;
+        raw += r.stored;
+        return true;
+    };
+    Header h;
+    const bool ok = ParseHeader(in, inSize, h) && WalkRecords(in, inSize, h, count);
+    if (records != nullptr) *records = ok ? all : 0;
+    if (stored != nullptr) *stored = ok ? raw : 0;
+    return ok;
 }

@@ -14,7 +14,11 @@
 //   | 24     | ...  | per block: u32 stream length, then the LZMS stream       |
 //
 // All integers are little-endian. Every block is block-size bytes long except
-// possibly the last. Pure C++: shared by the setup program and the packer.
+// possibly the last. A record whose length equals all the output still to
+// come holds those bytes as they are (stored, not compressed) and ends the
+// buffer: that is how the platform's decoder reads it, so a packer never
+// writes an LZMS stream of that length. Pure C++: shared by the setup program
+// and the packer.
 #pragma once
 
 #include <cstddef>
@@ -60,7 +64,7 @@ bool LzmsBufferUncompressedSize(const uint8_t* in, size_t inSize, uint64_t* unco
 //   - an uncompressed size above outCapacity;
 //   - a block record whose length field does not fit in the input, whose
 //     length is 0 or runs past the input, or whose stream does not decode to
-//     exactly its block's size;
+//     exactly its block's size (a stored record needs no decoding);
 //   - any byte after the last block's record (strict: a well-formed buffer
 //     ends exactly there, and the payload reader knows each stream's extent).
 // On success exactly the header's uncompressed size has been written to out
@@ -68,3 +72,8 @@ bool LzmsBufferUncompressedSize(const uint8_t* in, size_t inSize, uint64_t* unco
 // content is then meaningless.
 bool LzmsDecompressBuffer(LzmsDecompressor* decompressor, const uint8_t* in, size_t inSize,
                           uint8_t* out, size_t outCapacity, size_t* written) noexcept;
+
+// Counts the block records of a well-formed buffer and how many of them are
+// stored, by the decoder's rules but without decoding; false when the framing
+// is not well formed.
+bool LzmsBufferCountRecords(const uint8_t* in, size_t inSize, size_t* records, size_t* stored) noexcept;

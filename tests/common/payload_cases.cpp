@@ -50,6 +50,18 @@ Entry FlipBitThatStillDecodes(const Entry& e) {
     return {};
 }
 
+// The entry stored as it is: one record as long as the file, which is how
+// the framing holds what LZMS does not make smaller.
+Entry Stored(const Entry& e) {
+    const std::vector<uint8_t> bytes = Decode(e);
+    Entry stored = e;
+    stored.stored.assign(kLzmsBufferHeaderSize, 0);
+    LzmsWriteHeader(stored.stored.data(), bytes.size(), bytes.size());
+    for (int i = 0; i < 4; ++i) stored.stored.push_back(uint8_t(bytes.size() >> (8 * i)));
+    stored.stored.insert(stored.stored.end(), bytes.begin(), bytes.end());
+    return stored;
+}
+
 void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
     for (int i = 0; i < 8; ++i) bytes.at(offset + i) = uint8_t(value >> (8 * i));
 }
@@ -84,6 +96,7 @@ std::vector<PayloadCase> MakePayloadCases(const std::vector<uint8_t>& validArchi
     const std::vector<uint8_t> valid = Archive({app, license});
     cases.push_back({"valid", valid, "", true, true});
     cases.push_back({"licence-first", Archive({license, app}), "", true, true});
+    cases.push_back({"both-stored", Archive({Stored(app), Stored(license)}), "", true, true});
 
     std::vector<uint8_t> header = Archive({});
     cases.push_back({"seven-bytes", std::vector<uint8_t>(header.begin(), header.begin() + 7), corrupted});

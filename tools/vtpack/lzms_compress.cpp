@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/lzms_buffer.h"
 
 namespace {
 
-// wimlib's LZMS compressor has no stream for fewer bytes than this.
+// wimlib's LZMS compressor has no stream for fewer bytes than this: such a
+// block is stored.
 constexpr size_t kSmallestCompressibleBlock = 4;
 
 struct CompressorDeleter {
@@ -53,51 +55,46 @@ bool LzmsCompressBuffer(const uint8_t* in, size_t n, size_t blockSize, std::vect
     // The header's block size is the configured one, or the input size when
     // that is smaller; blocks are that long except possibly the last.
     const size_t block = (blockSize == 0 || blockSize > n) ? n : blockSize;
-    const size_t last = n % block == 0 ? block : n % block;
-    if (last < kSmallestCompressibleBlock) {
-        if (block == n)
-            error = "input of " + std::to_string(n) +
-                    " bytes is too short: LZMS (wimlib) cannot compress a block of 1 to 3 bytes";
-        else
-            error = "block size " + std::to_string(blockSize) + " leaves a last block of " + std::to_string(last) +
-                    " bytes: LZMS (wimlib) cannot compress a block of 1 to 3 bytes; choose another block size";
-        return false;
-    }
-
-    wimlib_compressor* raw = nullptr;
-    const int rc = wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_LZMS, block, compressionLevel, &raw);
-    if (rc != 0 || raw == nullptr) {
-        error = std::string("cannot create the LZMS compressor: ") + wimlib_get_error_string(static_cast<wimlib_error_code>(rc));
-        return false;
-    }
-    const std::unique_ptr<wimlib_compressor, CompressorDeleter> compressor(raw);
-
     out.resize(kLzmsBufferHeaderSize);
     LzmsWriteHeader(out.data(), n, block);
 
-    // Incompressible data comes out a little larger than it went in, so the
-    // first try allows an eighth more; a block that still does not fit is
-    // retried with room for twice its size.
+    std::unique_ptr<wimlib_compressor, CompressorDeleter> compressor;
     std::vector<uint8_t> stream;
     for (size_t at = 0; at < n; at += block) {
         const size_t size = n - at < block ? n - at : block;
+        const size_t remaining = n - at;
+        // Incompressible data comes out a little larger than it went in, so
+        // the first try allows an eighth more, the second twice the block.
         size_t made = 0;
-        for (const size_t room : {size + size / 8 + 1024, 2 * size + 4096}) {
-            stream.resize(room);
-            made = wimlib_compress(in + at, size, stream.data(), stream.size(), compressor.get());
-            if (made != 0) break;
+        if (size >= kSmallestCompressibleBlock) {
+            if (!compressor) {
+                wimlib_compressor* raw = nullptr;
+                const int rc = wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_LZMS, block, compressionLevel, &raw);
+                if (rc != 0 || raw == nullptr) {
+                    error = std::string("cannot create the LZMS compressor: ") +
+                            wimlib_get_error_string(static_cast<wimlib_error_code>(rc));
+                    out.clear();
+                    return false;
+                }
+                compressor.reset(raw);
+            }
+            for (const size_t room : {size + size / 8 + 1024, 2 * size + 4096}) {
+                stream.resize(room);
+                made = wimlib_compress(in + at, size, stream.data(), stream.size(), compressor.get());
+                if (made != 0) break;
+            }
         }
-        if (made == 0 || made > UINT32_MAX) {
-            error = "LZMS compression of the block at offset " + std::to_string(at) + " (" + std::to_string(size) +
-                    " bytes) failed";
-            out.clear();
-            return false;
-        }
+        // A record as long as everything still to come is read as those bytes
+        // themselves, so a stream of that length (or longer, or none at all)
+        // gives way to the rest stored as it is, which is never larger.
+        const bool store = made == 0 || made >= remaining;
+        const uint8_t* const bytes = store ? in + at : stream.data();
+        const size_t length = store ? remaining : made;
         const size_t record = out.size();
-        out.resize(record + kLzmsBlockRecordHeaderSize + made);
-        Put32(out.data() + record, static_cast<uint32_t>(made));
-        std::copy(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(made),
-                  out.begin() + static_cast<std::ptrdiff_t>(record + kLzmsBlockRecordHeaderSize));
+        out.resize(record + kLzmsBlockRecordHeaderSize + length);
+        Put32(out.data() + record, static_cast<uint32_t>(length));
+        std::copy(bytes, bytes + length, out.begin() + static_cast<std::ptrdiff_t>(record + kLzmsBlockRecordHeaderSize));
+        if (store) break;
     }
     return true;
 }

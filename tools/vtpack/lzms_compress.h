@@ -16,9 +16,12 @@ inline constexpr size_t kLzmsMaxCompressInput = size_t{64} << 20;
 // as one block" (the default, and what compresses best); otherwise it must be
 // 65,536..67,108,864. compressionLevel is wimlib's (0: its default, 50;
 // lower is faster); it changes the size of the result, never its format.
-// Refuses, with false and an English message in `error`: an empty input, an
-// input over 64 MiB, a block size out of range, and any input/block size that
-// leaves a block of 1 to 3 bytes (wimlib cannot compress those). Same input and
+// Where LZMS does not make the rest of the input smaller (incompressible
+// data, and blocks of 1 to 3 bytes, which wimlib cannot compress), the rest
+// is stored as it is, in one record as long as the rest: the framing reads
+// such a record as stored bytes, so no LZMS stream of that length is ever
+// written. Refuses, with false and an English message in `error`: an empty
+// input, an input over 64 MiB and a block size out of range. Same input and
 // settings give the same bytes. `out` is replaced.
 bool LzmsCompressBuffer(const uint8_t* in, size_t n, size_t blockSize, std::vector<uint8_t>& out,
                         std::string& error, unsigned compressionLevel = 0);

@@ -6,7 +6,8 @@
 //   vtpack extract ARCHIVE FOLDER
 //
 // `pack` records the SHA-256 of each file after the two entries; `list`
-// prints each entry's name, sizes and that digest. `extract` makes exactly the
+// prints each entry's name, sizes and that digest, and how many of its LZMS
+// blocks are stored as they are. `extract` makes exactly the
 // checks the setup program makes, digests included, decodes with the same
 // built-in decoder and writes each file as a temporary file renamed over the
 // target, printing the setup program's own message on failure.
@@ -14,6 +15,7 @@
 // The archive records no file times, modes or paths and always holds the
 // application first: the same two files give the same bytes, which a release
 // rebuild relies on.
+#include "engine/lzms_buffer.h"
 #include "engine/payload_archive.h"
 #include "engine/sha256.h"
 #include "tools/vtpack/extract.h"
@@ -60,9 +62,8 @@ bool ReadInput(const char* what, const std::string& path, std::vector<uint8_t>& 
         error = std::string("vtpack: cannot read the ") + what + " file " + path + ": " + strerror(errno);
         return false;
     }
-    if (bytes.size() < 4) {
-        error = std::string("vtpack: the ") + what + " file " + path + " has " + std::to_string(bytes.size()) +
-                " bytes; a packed file needs at least 4 (LZMS cannot compress fewer).";
+    if (bytes.empty()) {
+        error = std::string("vtpack: the ") + what + " file " + path + " has 0 bytes; a packed file needs at least 1.";
         return false;
     }
     if (bytes.size() > kPayloadMaxEntrySize) {
@@ -139,7 +140,10 @@ int List(int argc, char** argv) {
     for (const PayloadEntry& entry : entries) {
         printf("%s %" PRIu64 " %" PRIu64 " ", PayloadFileName(entry.file), entry.unpackedSize, entry.packedSize);
         for (size_t i = 0; i < kSha256Size; ++i) printf("%02x", entry.digest[i]);
-        printf("\n");
+        // Stored blocks are those LZMS did not make smaller.
+        size_t blocks = 0, stored = 0;
+        LzmsBufferCountRecords(entry.stored, size_t(entry.packedSize), &blocks, &stored);
+        printf(" %zu block%s, %zu stored\n", blocks, blocks == 1 ? "" : "s", stored);
     }
     return 0;
 }
