@@ -37,16 +37,17 @@ bool PayloadDecompressor::Open() {
     return true;
 }
 
-bool PayloadDecompressor::Decompress(const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity,
-                                     size_t& written) {
+bool PayloadDecompressor::Decompress(PayloadDecoder decoder, const uint8_t* in, size_t inSize, uint8_t* out,
+                                     size_t outCapacity, size_t& written) {
     written = 0;
-    if (kind_ == PayloadDecoderCompressionApi) {
+    if (decoder == PayloadDecoderCompressionApi) {
+        if (!handle_) return false;
         reset_(handle_);
         SIZE_T produced = 0;
         if (!decompress_(handle_, in, inSize, out, outCapacity, &produced)) return false;
         written = produced;
         return true;
     }
-    if (kind_ == PayloadDecoderBuiltIn) return LzmsDecompressBuffer(builtIn_, in, inSize, out, outCapacity, &written);
-    return false;
+    if (!builtIn_) builtIn_ = LzmsCreateDecompressor();
+    return builtIn_ && LzmsDecompressBuffer(builtIn_, in, inSize, out, outCapacity, &written);
 }

@@ -1,7 +1,7 @@
 // Decompression of the payload's stored bytes (buffer-mode LZMS streams).
-// Windows 8 and later decode them with the Compression API in cabinet.dll,
-// loaded from System32 at run time; where it is missing (Windows 7, Wine) the
-// built-in decoder decodes the very same bytes.
+// Windows decodes them with the Compression API in cabinet.dll, loaded from
+// System32 at run time; where it is missing (Wine), or where it does not give
+// back the file as packed, the built-in decoder decodes the very same bytes.
 #pragma once
 
 #include <windows.h>
@@ -24,9 +24,14 @@ public:
     // Creates the decompressor: the Compression API when cabinet.dll exports
     // it, else the built-in decoder. False when neither can be set up.
     bool Open();
-    // Decodes one stored stream into `out` (capacity `outCapacity`); `written`
-    // receives the bytes produced. Resets the decompressor first.
-    bool Decompress(const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity, size_t& written);
+    // Decodes one stored stream into `out` (capacity `outCapacity`) with
+    // `decoder`: the Compression API (reset first) when Open found it, or the
+    // built-in decoder, made on first use also after the API was chosen, for
+    // a stream the API did not give back as packed. `written` receives the
+    // bytes produced.
+    bool Decompress(PayloadDecoder decoder, const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity,
+                    size_t& written);
+    // The decoder Open chose.
     PayloadDecoder kind() const { return kind_; }
 
 private:

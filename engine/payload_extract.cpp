@@ -15,7 +15,7 @@
 
 namespace {
 
-PayloadDecoder lastDecoder = PayloadDecoderNone;
+PayloadDecoder lastDecoders[2];  // by PayloadFile
 
 std::wstring WidenAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -37,7 +37,7 @@ bool WriteWholeFile(const std::wstring& path, const uint8_t* data, size_t size) 
 
 }  // namespace
 
-PayloadDecoder LastPayloadDecoder() { return lastDecoder; }
+PayloadDecoder LastPayloadDecoder(PayloadFile file) { return lastDecoders[file]; }
 
 std::wstring MakeUniqueTempPath(const std::wstring& folder) {
     GUID guid{};
@@ -107,7 +107,6 @@ bool DecodePayloadBytes(const uint8_t* data, size_t size, DecodedPayload& payloa
 
     PayloadDecompressor decompressor;
     if (!decompressor.Open()) return Fail(errorText, kPayloadMessageNoDecompressor);
-    lastDecoder = decompressor.kind();
 
     // Each size is at most 64 MiB: the sum cannot overflow.
     payload.bytes.reset(new (std::nothrow) uint8_t[size_t(entries[0].unpackedSize + entries[1].unpackedSize)]());
@@ -117,14 +116,25 @@ bool DecodePayloadBytes(const uint8_t* data, size_t size, DecodedPayload& payloa
         const size_t unpackedSize = size_t(entry.unpackedSize);
         payload.size[index] = unpackedSize;
         payload.file[index] = entry.file;
-        size_t written = 0;
-        if (!buffer ||
-            !decompressor.Decompress(entry.stored, size_t(entry.packedSize), buffer, unpackedSize, written) ||
-            written != unpackedSize) {
-            return Fail(errorText, PayloadDecompressFailedMessage(entry.file));
+        // The platform's decoder may read the framing otherwise than our
+        // packer wrote it: what it does not give back as packed is decoded
+        // again by the built-in decoder, whose outcome then stands.
+        PayloadDecoder decoder = decompressor.kind();
+        bool decoded, whole;
+        for (;;) {
+            size_t written = 0;
+            decoded = buffer &&
+                      decompressor.Decompress(decoder, entry.stored, size_t(entry.packedSize), buffer, unpackedSize,
+                                              written) &&
+                      written == unpackedSize;
+            // Whichever decoder ran, a file is installed only as it was packed.
+            whole = decoded && PayloadDigestMatches(entry, buffer, unpackedSize);
+            if (whole || decoder == PayloadDecoderBuiltIn) break;
+            decoder = PayloadDecoderBuiltIn;
         }
-        // Whichever decoder ran, a file is installed only as it was packed.
-        if (!PayloadDigestMatches(entry, buffer, unpackedSize)) return Fail(errorText, kPayloadMessageDamaged);
+        lastDecoders[entry.file] = decoder;
+        if (!decoded) return Fail(errorText, PayloadDecompressFailedMessage(entry.file));
+        if (!whole) return Fail(errorText, kPayloadMessageDamaged);
         buffer += unpackedSize;
     }
     return true;

@@ -44,8 +44,9 @@ bool ExtractPayloadFromModule(HMODULE module, const std::wstring& folder, std::w
 // The same for archive bytes already in memory (from step 3 on).
 bool ExtractPayloadFromBytes(const uint8_t* data, size_t size, const std::wstring& folder, std::wstring& errorText);
 
-// Which decoder the last extraction in this process used.
-PayloadDecoder LastPayloadDecoder();
+// Which decoder made `file` (or failed last on it) in the last extraction in
+// this process.
+PayloadDecoder LastPayloadDecoder(PayloadFile file);
 
 // `folder` joined with ".tulve-{GUID}.tmp"; empty when no GUID can be made.
 std::wstring MakeUniqueTempPath(const std::wstring& folder);

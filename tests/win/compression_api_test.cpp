@@ -44,6 +44,15 @@ protected:
         return RunProcess(probe, QuoteArgument(probe) + source + L" " + QuoteArgument(folder));
     }
 
+    // Calls of the stand-in's Decompress logged so far.
+    size_t DecompressCalls() {
+        const std::string calls = ReadFileBytes(log);
+        size_t count = 0;
+        for (size_t at = calls.find("Decompress "); at != std::string::npos; at = calls.find("Decompress ", at + 1))
+            ++count;
+        return count;
+    }
+
     std::wstring cabinet, backup;
     TempFolder root;
     std::wstring log = root / L"cabinet.log";
@@ -55,7 +64,7 @@ protected:
 TEST_F(CompressionApiTest, DecodesThroughTheApiWhenItExists) {
     ProcessResult r = ExtractInChild(root / L"install");
     EXPECT_EQ(r.exitCode, 0u) << r.output;
-    EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("VelmoTulve.exe=api\nLICENSE=api\n"), std::string::npos) << r.output;
     EXPECT_EQ(ReadFileBytes(root / L"install\\VelmoTulve.exe"), appBytes);
     EXPECT_EQ(ReadFileBytes(root / L"install\\LICENSE"), ReadFileBytes(Widen(VT_LICENSE_PATH)));
 
@@ -72,37 +81,52 @@ TEST_F(CompressionApiTest, DecodesThroughTheApiWhenItExists) {
     EXPECT_EQ(calls.rfind("CreateDecompressor 5 default\n", 0), 0u) << calls;
 }
 
-TEST_F(CompressionApiTest, ShortOutputFromTheApiIsAFailureAndKeepsTheOldFile) {
-    ASSERT_TRUE(CreateDirectoryW((root / L"install").c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(root / L"install\\VelmoTulve.exe", "installed before"));
-    ScopedEnvironment shortOutput(L"VT_FAKE_CABINET_SHORT", L"1");
-    ProcessResult r = ExtractInChild(root / L"install");
-    EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_NE(r.output.find("error=Failed to decompress VelmoTulve.exe.\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
-    EXPECT_EQ(ReadFileBytes(root / L"install\\VelmoTulve.exe"), "installed before");
-    EXPECT_FALSE(PathExists(root / L"install\\LICENSE"));
-    EXPECT_NE(ReadFileBytes(log).find("CloseDecompressor"), std::string::npos);
+// A platform decoder that disagrees with the packer, whatever way: each file
+// is decoded again by the built-in decoder and installed exactly as packed.
+TEST_F(CompressionApiTest, WhatTheApiDoesNotDecodeAsPackedTheBuiltInDecoderDoes) {
+    for (const wchar_t* mode : {L"fail", L"short", L"wrong"}) {
+        SCOPED_TRACE(Narrow(mode));
+        const std::wstring folder = root / mode;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(folder + L"\\VelmoTulve.exe", "installed before"));
+        DeleteFileW(log.c_str());
+        ScopedEnvironment disagreeing(L"VT_FAKE_CABINET_MODE", mode);
+        const ProcessResult r = ExtractInChild(folder);
+        EXPECT_EQ(r.exitCode, 0u) << r.output;
+        EXPECT_NE(r.output.find("error=\nVelmoTulve.exe=builtin\nLICENSE=builtin\n"), std::string::npos) << r.output;
+        EXPECT_EQ(ReadFileBytes(folder + L"\\VelmoTulve.exe"), appBytes);
+        EXPECT_EQ(ReadFileBytes(folder + L"\\LICENSE"), ReadFileBytes(Widen(VT_LICENSE_PATH)));
+        // The API was asked first, once for each file.
+        EXPECT_EQ(DecompressCalls(), 2u) << ReadFileBytes(log);
+    }
 }
 
 // The digests are checked on what the API decoded too: every crafted archive
-// has the outcome it has with the built-in decoder, and a flipped bit that the
-// stream still decodes is caught after the API's Decompress.
+// has the outcome it has with the built-in decoder, through an API that
+// agrees with the packer and through one that fails every stream. A flipped
+// bit that the stream still decodes is caught after the API's Decompress,
+// and again after the built-in decoder's: a damaged copy installs nothing.
 TEST_F(CompressionApiTest, EveryCraftedArchiveHasItsOutcomeThroughTheApi) {
     const std::string payload = ReadFileBytes(Widen(VT_PAYLOAD_PATH));
     const std::vector<PayloadCase> cases = MakePayloadCases(std::vector<uint8_t>(payload.begin(), payload.end()));
     ASSERT_FALSE(cases.empty());
-    for (const PayloadCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::wstring folder = root / Widen(c.name);
-        const std::wstring archive = folder + L".vtpk";
-        ASSERT_TRUE(WriteFileBytes(archive, std::string(c.archive.begin(), c.archive.end())));
-        const ProcessResult r = ExtractInChild(folder, archive);
-        EXPECT_EQ(r.exitCode, c.message.empty() ? 0u : 1u);
-        EXPECT_NE(r.output.find("error=" + c.message + "\n"), std::string::npos) << r.output;
-        EXPECT_EQ(PathExists(folder), c.message.empty());
-        if (c.name.find("bit-flipped") != std::string::npos) {
-            EXPECT_NE(r.output.find("decoder=api"), std::string::npos) << r.output;
+    for (const wchar_t* mode : {L"", L"fail"}) {
+        ScopedEnvironment disagreeing(L"VT_FAKE_CABINET_MODE", mode);
+        for (const PayloadCase& c : cases) {
+            SCOPED_TRACE(c.name + " " + Narrow(mode));
+            const std::wstring folder = root / (Widen(c.name) + mode);
+            const std::wstring archive = folder + L".vtpk";
+            ASSERT_TRUE(WriteFileBytes(archive, std::string(c.archive.begin(), c.archive.end())));
+            DeleteFileW(log.c_str());
+            const ProcessResult r = ExtractInChild(folder, archive);
+            EXPECT_EQ(r.exitCode, c.message.empty() ? 0u : 1u);
+            EXPECT_NE(r.output.find("error=" + c.message + "\n"), std::string::npos) << r.output;
+            EXPECT_EQ(PathExists(folder), c.message.empty());
+            if (c.name == "app-bit-flipped") {
+                // Asked of the API first, then of the built-in decoder.
+                EXPECT_NE(r.output.find("VelmoTulve.exe=builtin\nLICENSE=none\n"), std::string::npos) << r.output;
+                EXPECT_EQ(DecompressCalls(), 1u);
+            }
         }
     }
 }

@@ -155,7 +155,8 @@ TEST_F(ExtractPayloadTest, SetupProgramResourceGivesBackThePackedFilesWithBuiltI
     ASSERT_NE(cabinet, nullptr);
     EXPECT_EQ(GetProcAddress(cabinet, "CreateDecompressor"), nullptr);
     FreeLibrary(cabinet);
-    EXPECT_EQ(LastPayloadDecoder(), PayloadDecoderBuiltIn);
+    EXPECT_EQ(LastPayloadDecoder(PayloadFileApp), PayloadDecoderBuiltIn);
+    EXPECT_EQ(LastPayloadDecoder(PayloadFileLicense), PayloadDecoderBuiltIn);
 }
 
 TEST(MakeUniqueTempPath, FreshGuidNameInTheFolder) {

@@ -1,7 +1,7 @@
 // Runs the setup program's extraction in a process of its own:
 //   payload_probe ARCHIVE FOLDER          archive bytes from a file
 //   payload_probe --module EXE FOLDER     resource 301 of another program
-// and prints the outcome and which decoder ran, one field a line.
+// and prints the outcome and which decoder made each file, one field a line.
 #include "engine/payload_extract.h"
 #include "tests/win/test_support.h"
 
@@ -34,9 +34,12 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "usage: payload_probe ARCHIVE FOLDER | --module EXE FOLDER\n");
         return 2;
     }
-    const PayloadDecoder decoder = LastPayloadDecoder();
-    printf("ok=%d\nerror=%s\ndecoder=%s\n", ok ? 1 : 0, Narrow(errorText).c_str(),
-           decoder == PayloadDecoderCompressionApi ? "api" : decoder == PayloadDecoderBuiltIn ? "builtin" : "none");
+    printf("ok=%d\nerror=%s\n", ok ? 1 : 0, Narrow(errorText).c_str());
+    for (const PayloadFile file : {PayloadFileApp, PayloadFileLicense}) {
+        const PayloadDecoder decoder = LastPayloadDecoder(file);
+        printf("%s=%s\n", PayloadFileName(file),
+               decoder == PayloadDecoderCompressionApi ? "api" : decoder == PayloadDecoderBuiltIn ? "builtin" : "none");
+    }
     fflush(stdout);
     CoUninitialize();
     return ok ? 0 : 1;

@@ -1,8 +1,10 @@
 // A stand-in for the Compression API of cabinet.dll, which Wine lacks, so
 // that the setup program's Compression API path runs under Wine. It decodes
 // with the built-in decoder and writes every call to the file named by
-// VT_FAKE_CABINET_LOG. With VT_FAKE_CABINET_SHORT set, Decompress reports one
-// byte fewer than it produced, as a faulty decoder would.
+// VT_FAKE_CABINET_LOG. VT_FAKE_CABINET_MODE makes Decompress disagree with
+// the packer, as a platform decoder that reads the framing otherwise would:
+// "fail" returns FALSE, "short" reports one byte fewer than it produced,
+// "wrong" gives the full size of other bytes.
 #include "engine/lzms_buffer.h"
 #include "engine/lzms_decoder.h"
 
@@ -25,7 +27,11 @@ void Log(const std::string& line) {
     CloseHandle(file);
 }
 
-bool ShortMode() { return GetEnvironmentVariableW(L"VT_FAKE_CABINET_SHORT", nullptr, 0) > 0; }
+std::wstring Mode() {
+    wchar_t mode[16] = {};
+    GetEnvironmentVariableW(L"VT_FAKE_CABINET_MODE", mode, 16);
+    return mode;
+}
 
 }  // namespace
 
@@ -46,9 +52,14 @@ __declspec(dllexport) BOOL WINAPI ResetDecompressor(void* handle) {
 __declspec(dllexport) BOOL WINAPI Decompress(void* handle, const void* in, SIZE_T inSize, void* out, SIZE_T outSize,
                                              SIZE_T* written) {
     size_t produced = 0;
-    const bool ok = LzmsDecompressBuffer(static_cast<LzmsDecompressor*>(handle), static_cast<const uint8_t*>(in),
-                                         inSize, static_cast<uint8_t*>(out), outSize, &produced);
-    if (ok && ShortMode() && produced > 0) --produced;
+    bool ok = LzmsDecompressBuffer(static_cast<LzmsDecompressor*>(handle), static_cast<const uint8_t*>(in), inSize,
+                                   static_cast<uint8_t*>(out), outSize, &produced);
+    const std::wstring mode = Mode();
+    if (ok && mode == L"fail") ok = false, produced = 0;
+    if (ok && mode == L"short" && produced > 0) --produced;
+    if (ok && mode == L"wrong") {
+        for (size_t i = 0; i < produced; ++i) static_cast<uint8_t*>(out)[i] ^= 0x5A;
+    }
     Log("Decompress " + std::to_string(inSize) + " " + std::to_string(outSize) + " -> " +
         (ok ? std::to_string(produced) : std::string("FALSE")));
     if (written) *written = produced;
