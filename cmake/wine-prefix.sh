@@ -28,8 +28,11 @@ start)
           "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f
           "$server" -w ) >/dev/null 2>&1 </dev/null
     fi
-    # -p fails when the server already runs; that is fine.
-    ( "$server" -p || true; "$wine" wineboot ) >/dev/null 2>&1 </dev/null
+    # -p fails when the server already runs; that is fine. A new prefix of
+    # Wine 8 reports Windows 7, on which the setup program refuses to run:
+    # the prefix reports Windows 10 (winecfg writes the version values of
+    # HKLM\Software\Microsoft\Windows NT\CurrentVersion).
+    ( "$server" -p || true; "$wine" wineboot; "$wine" winecfg -v win10 ) >/dev/null 2>&1 </dev/null
     ;;
 stop)
     "$server" -k >/dev/null 2>&1 </dev/null || true

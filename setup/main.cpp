@@ -45,7 +45,7 @@ int RunWindow(HINSTANCE instance) {
         return 1;
     }
 
-    const UINT systemDpi = GetDpiForSystem();
+    const UINT systemDpi = WindowDpi(nullptr);
     dpi = systemDpi ? systemDpi : 96;
     const int width = DipsToPixels(kWindowWidthDips);
     const int height = DipsToPixels(windowHeight);
@@ -76,7 +76,7 @@ int RunWindow(HINSTANCE instance) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem32();
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    SetPerMonitorDpiAwareness();
 
     // Held until return, and closed last of all, after CoUninitialize.
     UniqueHandle mutex(CreateMutexW(nullptr, FALSE, product::kMutexName));
@@ -85,7 +85,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
 
     std::wstring errorText;
-    if (!ReadSetupOptions(errorText)) {
+    bool ready = ReadSetupOptions(errorText);
+    // After the options, which change nothing, so that a silent run knows to
+    // stay silent; before anything that would need the newer Windows.
+    if (!IsSupportedWindows()) {
+        errorText = L"Velmo Tulve needs Windows 10 version 1703 or later.";
+        ready = false;
+    }
+    if (!ready) {
         if (!setupOptions.silent) MessageBoxW(nullptr, errorText.c_str(), product::kName, MB_OK | MB_ICONERROR);
         CoUninitialize();
         return 1;

@@ -21,3 +21,17 @@ Function SystemProc(HMODULE module, const char* name) {
     if (!module) return nullptr;
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
+
+// Functions of Windows 10 versions 1607 and 1703, looked up in user32 at run
+// time: imported, they would keep the program from starting at all on an
+// older Windows, which could then not be told why.
+// GetDpiForWindow, or GetDpiForSystem for a null window; 0 where missing.
+UINT WindowDpi(HWND window);
+void SetPerMonitorDpiAwareness();
+
+// Windows 10 version 1703 (10.0.15063) or later, as RtlGetVersion reports it:
+// GetVersionExW reports no newer Windows than the manifest names.
+bool IsSupportedWindows();
+constexpr bool IsSupportedWindowsVersion(unsigned long major, unsigned long minor, unsigned long build) {
+    return major != 10 ? major > 10 : minor != 0 || build >= 15063;
+}

@@ -59,7 +59,7 @@ void ApplyFrameAttributes(HWND window) {
 
 LRESULT OnCreate(HWND window) {
     mainWindow = window;
-    const UINT windowDpi = GetDpiForWindow(window);
+    const UINT windowDpi = WindowDpi(window);
     dpi = windowDpi ? windowDpi : 96;
     lastTick = GetTickCount64();
     pageChangedAt = DWORD(lastTick);  // never later than a message time of now

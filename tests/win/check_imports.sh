@@ -1,7 +1,9 @@
 #!/bin/sh
 # Fails when a PE file imports, at load time, a DLL that is not one of
 # Windows' known DLLs (which are always loaded from System32, whatever lies
-# beside the program).
+# beside the program), or a function that Windows 8.1 and Windows 10 before
+# version 1703 lack: there the program would not start at all, and could not
+# say which Windows it needs.
 set -eu
 exe=$1
 known="advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll gdi32.dll gdiplus.dll imagehlp.dll \
@@ -15,5 +17,14 @@ for dll in $imports; do
         *" $dll "*) echo "ok: $dll" ;;
         *) echo "NOT A KNOWN DLL: $dll"; status=1 ;;
     esac
+done
+newer="SetProcessDpiAwarenessContext GetDpiForWindow GetDpiForSystem GetSystemMetricsForDpi
+AdjustWindowRectExForDpi SystemParametersInfoForDpi EnableNonClientDpiScaling SetThreadDpiAwarenessContext
+GetThreadDpiAwarenessContext GetWindowDpiAwarenessContext GetAwarenessFromDpiAwarenessContext
+GetDpiFromDpiAwarenessContext AreDpiAwarenessContextsEqual IsValidDpiAwarenessContext GetDpiForMonitor"
+functions=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/{n=1; next} n && NF==3 && $1 ~ /^[0-9a-f]+$/{print $3}')
+[ -n "$functions" ] || { echo "no imported functions found in $exe"; exit 1; }
+for f in $newer; do
+    if echo "$functions" | grep -qx "$f"; then echo "IMPORTS A FUNCTION WINDOWS 8.1 LACKS: $f"; status=1; fi
 done
 exit $status

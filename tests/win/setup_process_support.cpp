@@ -91,6 +91,17 @@ ScopedLogPixels::~ScopedLogPixels() {
     }
 }
 
+SetupCopyOnWindows::SetupCopyOnWindows(const std::wstring& version)
+    : path_(folder_ / (L"VelmoTulve-Setup-" + version + L".exe")),
+      key_(L"Software\\Wine\\AppDefaults\\VelmoTulve-Setup-" + version + L".exe") {
+    EXPECT_TRUE(CopyFileW(SetupExePath().c_str(), path_.c_str(), TRUE));
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"Version", REG_SZ, version.c_str(),
+                              DWORD((version.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+SetupCopyOnWindows::~SetupCopyOnWindows() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+
 bool SetupMutexExists() {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kSetupMutexName));
     return bool(mutex);

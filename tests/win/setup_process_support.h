@@ -79,6 +79,23 @@ private:
     bool applied_ = false;
 };
 
+// A copy of the setup program that Wine runs as on another Windows: `version`
+// is one of winecfg's names ("win81", "win10"), set for the copy's own file
+// name under HKCU\Software\Wine\AppDefaults, as winecfg sets a program's
+// version. The copy and the key go with the object.
+class SetupCopyOnWindows {
+public:
+    explicit SetupCopyOnWindows(const std::wstring& version);
+    ~SetupCopyOnWindows();
+    SetupCopyOnWindows(const SetupCopyOnWindows&) = delete;
+    SetupCopyOnWindows& operator=(const SetupCopyOnWindows&) = delete;
+    const std::wstring& path() const { return path_; }
+
+private:
+    TempFolder folder_;
+    std::wstring path_, key_;
+};
+
 // The setup program's single-instance mutex exists (someone holds a handle).
 bool SetupMutexExists();
 

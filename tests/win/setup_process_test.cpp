@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -34,6 +35,13 @@ TEST_F(SetupProcessTest, EverySilentSwitchSpellingInstallsEverythingAndExitsWith
         EXPECT_EQ(r.exitCode, 0u);
         ExpectInstalled(setupBytes);
     }
+    // The same on a Windows 10 that says so whatever the prefix reports.
+    ResetTestRoot();
+    const SetupCopyOnWindows windows10(L"win10");
+    const ProcessResult r = RunSetup(L"/VERYSILENT", windows10.path());
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalled(setupBytes);
 }
 
 TEST_F(SetupProcessTest, SilentUpdateFromTheInstalledUninstallerKeepsEverythingInPlace) {
@@ -52,8 +60,11 @@ TEST_F(SetupProcessTest, SilentOptionErrorsExitWithOneWithoutABoxAndChangeNothin
         const wchar_t* name;
         bool installFirst;
         std::wstring arguments;
+        const wchar_t* windows = nullptr;  // another Windows than the prefix's
     };
     const Case cases[] = {
+        {L"Windows 8.1", false, L"/VERYSILENT", L"win81"},
+        {L"Windows 8.1, uninstall", true, L"--uninstall /SILENT", L"win81"},
         {L"drive root", false, L"--dir=C:\\ /VERYSILENT"},
         {L"drive root with a dot element", false, L"--dir=C:\\.\\ /VERYSILENT"},
         {L"drive root by the short switch", false, L"/dir=C:\\ --silent"},
@@ -68,7 +79,9 @@ TEST_F(SetupProcessTest, SilentOptionErrorsExitWithOneWithoutABoxAndChangeNothin
             ASSERT_NO_FATAL_FAILURE(InstallSilently());
         }
 
-        const ProcessResult r = RunSetup(c.arguments);
+        std::optional<SetupCopyOnWindows> copy;
+        if (c.windows) copy.emplace(c.windows);
+        const ProcessResult r = RunSetup(c.arguments, copy ? copy->path() : SetupExePath());
         ASSERT_FALSE(r.timedOut) << "the run waited for something: a message box?";
         EXPECT_EQ(r.exitCode, 1u);
         EXPECT_FALSE(PathExists(otherFolder));

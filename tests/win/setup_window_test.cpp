@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 constexpr DWORD kTimeoutMs = 15000;
@@ -165,9 +167,10 @@ TEST_F(SetupWindowTest, SizeScalesWithTheSystemDpiAndStaysCentred) {
     }
 }
 
-// The message box of a bad command line: no owner, caption "Velmo Tulve",
-// the error text, one OK button and an icon; the process waits on it and
-// ends with 1 once it is answered, without ever creating the setup window.
+// The message box of a bad command line or of a Windows older than 10
+// version 1703 (which wins over the command line): no owner, caption "Velmo
+// Tulve", the error text, one OK button and an icon; the process waits on it
+// and ends with 1 once it is answered, without ever creating the setup window.
 TEST_F(SetupWindowTest, OptionErrorShowsAnErrorBoxAndExitsWithOneWhenItIsClosed) {
     const std::wstring otherFolder = root / L"Elsewhere";
     struct Case {
@@ -175,8 +178,12 @@ TEST_F(SetupWindowTest, OptionErrorShowsAnErrorBoxAndExitsWithOneWhenItIsClosed)
         bool installFirst;
         std::wstring arguments;
         const wchar_t* text;
+        const wchar_t* windows = nullptr;  // another Windows than the prefix's
     };
+    const wchar_t* const needsWindows10 = L"Velmo Tulve needs Windows 10 version 1703 or later.";
     const Case cases[] = {
+        {L"Windows 8.1", false, L"", needsWindows10, L"win81"},
+        {L"Windows 8.1, a bad folder too", true, QuoteArgument(L"--dir=" + otherFolder), needsWindows10, L"win81"},
         {L"drive root", false, L"--dir=C:\\", L"Choose a valid installation folder."},
         {L"drive root by the short switch", false, L"/dir=C:\\.\\", L"Choose a valid installation folder."},
         {L"another folder than the recorded one", true, QuoteArgument(L"--dir=" + otherFolder),
@@ -189,8 +196,10 @@ TEST_F(SetupWindowTest, OptionErrorShowsAnErrorBoxAndExitsWithOneWhenItIsClosed)
             ASSERT_NO_FATAL_FAILURE(InstallSilently());
         }
 
+        std::optional<SetupCopyOnWindows> copy;
+        if (c.windows) copy.emplace(c.windows);
         ChildProcess setup;
-        ASSERT_TRUE(setup.Start(SetupExePath(), c.arguments));
+        ASSERT_TRUE(setup.Start(copy ? copy->path() : SetupExePath(), c.arguments));
         const HWND box = WaitForTopLevelWindow(setup, kDialogClass, kTimeoutMs);
         ASSERT_NE(box, nullptr) << "no message box; exit code " << setup.exitCode();
 
