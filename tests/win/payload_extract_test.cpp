@@ -16,17 +16,6 @@ const std::string kOldLicense = "old licence";
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-// No ".tulve-*.tmp" file may outlive an extraction, successful or not.
-std::vector<std::wstring> TemporaryFiles(const std::wstring& folder) {
-    std::vector<std::wstring> found;
-    for (const std::wstring& name : ListFolder(folder)) {
-        if (name.rfind(L".tulve-", 0) == 0 && name.size() >= 4 && name.substr(name.size() - 4) == L".tmp") {
-            found.push_back(name);
-        }
-    }
-    return found;
-}
-
 bool Extract(const std::vector<uint8_t>& archive, const std::wstring& folder, std::wstring& errorText) {
     return ExtractPayloadFromBytes(archive.data(), archive.size(), folder, errorText);
 }

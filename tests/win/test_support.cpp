@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include <thread>
@@ -171,6 +172,16 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder) {
         if (name != L"." && name != L"..") names.push_back(name);
     } while (FindNextFileW(find.get(), &data));
     return names;
+}
+
+std::vector<std::wstring> TemporaryFiles(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : ListFolder(folder)) {
+        if (name.rfind(L".tulve-", 0) == 0 && name.size() >= 4 && name.substr(name.size() - 4) == L".tmp") {
+            found.push_back(name);
+        }
+    }
+    return found;
 }
 
 void DeleteTestRegistry() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VelmoTulveSetupTest"); }
@@ -435,10 +446,29 @@ TimedHold::TimedHold(const std::wstring& path, DWORD holdMs)
     if (file_ && release_) thread_.reset(CreateThread(nullptr, 0, kRelease, this, 0, nullptr));
 }
 
-TimedHold::~TimedHold() {
+TimedHold::~TimedHold() { Release(); }
+
+void TimedHold::Release() {
     SetEvent(release_.get());
     if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
 }
+
+namespace {
+std::atomic<int> sleepCalls;
+void WINAPI CountedSleep(DWORD ms) {
+    ++sleepCalls;
+    SleepEx(ms, FALSE);
+}
+}  // namespace
+
+ScopedSleepCount::ScopedSleepCount() : patch_("kernel32.dll", "Sleep", reinterpret_cast<void*>(CountedSleep)) {
+    EXPECT_TRUE(patch_.ok()) << "no import of Sleep to count";
+    sleepCalls = 0;
+}
+
+ScopedSleepCount::~ScopedSleepCount() = default;
+
+int ScopedSleepCount::count() const { return sleepCalls.load(); }
 
 ScopedImportPatch::ScopedImportPatch(const char* dll, const char* function, void* replacement)
     : slot_(FindImportSlot(dll, function)) {

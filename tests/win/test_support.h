@@ -71,6 +71,9 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Names in a folder, "." and ".." left out.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
+// The ".tulve-*.tmp" files in `folder`: what the engine writes before it
+// renames, and none may outlive a run.
+std::vector<std::wstring> TemporaryFiles(const std::wstring& folder);
 
 // Removes HKCU\Software\VelmoTulveSetupTest and everything below it.
 void DeleteTestRegistry();
@@ -149,12 +152,28 @@ private:
     void* original_ = nullptr;
 };
 
+// Counts the calls of Sleep made by the code under test while the object
+// lives (they still sleep): how often a retry loop waited, whatever the clock.
+class ScopedSleepCount {
+public:
+    ScopedSleepCount();
+    ~ScopedSleepCount();
+    ScopedSleepCount(const ScopedSleepCount&) = delete;
+    ScopedSleepCount& operator=(const ScopedSleepCount&) = delete;
+    int count() const;
+
+private:
+    ScopedImportPatch patch_;
+};
+
 // Holds a file open without delete sharing, as a virus scanner does, and
-// lets go after `holdMs` on a thread of its own (never, for INFINITE).
+// lets go after `holdMs` on a thread of its own (never, for INFINITE), or
+// when Release is called.
 class TimedHold {
 public:
     TimedHold(const std::wstring& path, DWORD holdMs);
     ~TimedHold();
+    void Release();
     TimedHold(const TimedHold&) = delete;
     TimedHold& operator=(const TimedHold&) = delete;
     explicit operator bool() const { return bool(file_); }

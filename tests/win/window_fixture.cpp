@@ -5,8 +5,6 @@
 #include "window/animation.h"
 #include "window/setup_window.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
@@ -146,8 +144,17 @@ void Key(HWND window, UINT key, bool repeat) {
     Deliver(window, WM_KEYDOWN, key, 1 | (repeat ? LPARAM(1) << 30 : 0));
 }
 
+namespace {
+ULONGLONG tickClock;
+ULONGLONG WINAPI TickClock() { return tickClock; }
+}  // namespace
+
 void Tick(HWND window, ULONGLONG elapsedMs) {
-    lastTick = GetTickCount64() - elapsedMs;
+    // The step reads the time from this clock, not from the machine's: a
+    // preempted test cannot make it longer.
+    ScopedImportPatch clock("kernel32.dll", "GetTickCount64", reinterpret_cast<void*>(TickClock));
+    EXPECT_TRUE(clock.ok());
+    tickClock = lastTick + elapsedMs;
     SendMessageW(window, WM_TIMER, AnimationTimerId, 0);
 }
 
@@ -166,28 +173,32 @@ bool WaitForOperationEnd() {
     return true;
 }
 
-std::vector<DWORD> ProcessThreads() {
-    std::vector<DWORD> threads;
-    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more;
-         more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.push_back(entry.th32ThreadID);
+namespace {
+WorkerThreads* countingThreads;
+HANDLE WINAPI CountingCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                   LPVOID parameter, DWORD flags, LPDWORD id) {
+    static const auto create = reinterpret_cast<decltype(&CreateThread)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateThread")));
+    const HANDLE thread = create(security, stack, start, parameter, flags, id);
+    HANDLE kept = nullptr;
+    if (thread && DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &kept, SYNCHRONIZE, FALSE, 0)) {
+        countingThreads->Keep(kept);
     }
-    return threads;
+    return thread;
+}
+}  // namespace
+
+WorkerThreads::WorkerThreads()
+    : patch_("kernel32.dll", "CreateThread", reinterpret_cast<void*>(CountingCreateThread)) {
+    EXPECT_TRUE(patch_.ok());
+    countingThreads = this;
 }
 
-std::vector<DWORD> NewThreads(const std::vector<DWORD>& before) {
-    std::vector<DWORD> added = ProcessThreads();
-    std::erase_if(added, [&](DWORD id) { return std::find(before.begin(), before.end(), id) != before.end(); });
-    return added;
-}
+WorkerThreads::~WorkerThreads() { countingThreads = nullptr; }
 
-bool WaitForThreadsToEnd(const std::vector<DWORD>& threads) {
-    for (DWORD id : threads) {
-        UniqueHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
-        if (thread && WaitForSingleObject(thread.get(), kOperationTimeoutMs) != WAIT_OBJECT_0) return false;
+bool WorkerThreads::WaitForAllToEnd() const {
+    for (const UniqueHandle& thread : started_) {
+        if (WaitForSingleObject(thread.get(), kOperationTimeoutMs) != WAIT_OBJECT_0) return false;
     }
     return true;
 }

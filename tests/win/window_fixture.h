@@ -44,17 +44,29 @@ void Click(HWND window, int32_t id);
 // WM_KEYDOWN on the frame painted now; `repeat` sets the auto-repeat bit
 // (30) of lParam.
 void Key(HWND window, UINT key, bool repeat = false);
-// One animation tick, `elapsedMs` after the previous one.
+// One animation tick, exactly `elapsedMs` after the previous one on the
+// clock the step reads.
 void Tick(HWND window, ULONGLONG elapsedMs);
 // A progress message as the worker posts it, with a copy of `text`.
 void Progress(HWND window, WPARAM code, const wchar_t* text = nullptr);
 // Runs messages until no operation runs any more; false on time-out.
 bool WaitForOperationEnd();
-// Thread ids of this process.
-std::vector<DWORD> ProcessThreads();
-// Waits for the threads that were not in `before` to end.
-bool WaitForThreadsToEnd(const std::vector<DWORD>& threads);
-std::vector<DWORD> NewThreads(const std::vector<DWORD>& before);
+// The threads the code under test creates while the object lives, kept
+// even when they end at once (StartOperation closes its handle).
+class WorkerThreads {
+public:
+    WorkerThreads();
+    ~WorkerThreads();
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+    size_t count() const { return started_.size(); }
+    bool WaitForAllToEnd() const;
+    void Keep(HANDLE thread) { started_.emplace_back(thread); }  // by the patched CreateThread
+
+private:
+    ScopedImportPatch patch_;
+    std::vector<UniqueHandle> started_;
+};
 
 // The Shift key held for this thread's GetKeyState while the object lives.
 struct ShiftHeld {
