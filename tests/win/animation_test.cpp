@@ -1,5 +1,5 @@
 // The height animation on a real setup window, one real WM_TIMER at a time;
-// the test sets lastTick to say how long ago the previous tick was.
+// the test says how long after the previous one each comes.
 #include "window/animation.h"
 #include "setup/progress.h"
 #include "tests/win/window_fixture.h"

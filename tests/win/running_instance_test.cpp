@@ -70,6 +70,11 @@ protected:
     std::deque<StartedProcess> started;  // references to its elements stay valid
 };
 
+// Far from both outcomes: a stop that asks nothing or sees a prompt close
+// takes milliseconds, one that gives up takes kStopWaitMs, also on a loaded
+// machine.
+constexpr ULONGLONG kPromptMs = kStopWaitMs / 2;
+
 struct Timed {
     bool result;
     ULONGLONG elapsedMs;
@@ -87,7 +92,7 @@ TEST_F(RunningInstanceTest, NothingRunningMeansNothingToStop) {
     layout.Apply(false);
     const Timed stop = TimedStop(layout.installDir);
     EXPECT_TRUE(stop.result);
-    EXPECT_LT(stop.elapsedMs, 1000u);
+    EXPECT_LT(stop.elapsedMs, kPromptMs);
 }
 
 TEST_F(RunningInstanceTest, InstalledCopyIsClosedAndHasExitedWhenTheCallReturns) {
@@ -95,10 +100,10 @@ TEST_F(RunningInstanceTest, InstalledCopyIsClosedAndHasExitedWhenTheCallReturns)
     StartedProcess& app = StartApplication(layout.AppPath());
     ASSERT_TRUE(app);
 
+    // Success: it ended before the give-up, and is already over, not merely
+    // asked to end.
     const Timed stop = TimedStop(layout.installDir);
     EXPECT_TRUE(stop.result);
-    EXPECT_LT(stop.elapsedMs, ULONGLONG(kStopWaitMs));
-    // Already over, not merely asked to end.
     ASSERT_EQ(WaitForSingleObject(app.process.get(), 0), WAIT_OBJECT_0);
     DWORD exitCode = 99;
     GetExitCodeProcess(app.process.get(), &exitCode);
@@ -124,7 +129,7 @@ TEST_F(RunningInstanceTest, CopyRunningFromAnotherFolderIsLeftAlone) {
 
         const Timed stop = TimedStop(local.installDir);
         EXPECT_TRUE(stop.result);
-        EXPECT_LT(stop.elapsedMs, 1000u);
+        EXPECT_LT(stop.elapsedMs, kPromptMs);
         // Never asked to close: it would be gone at once if it had been.
         EXPECT_TRUE(StillRunning(elsewhere, 1000));
         EXPECT_FALSE(TopLevelWindows(elsewhere.id, kAppWindowClass).empty());
@@ -139,7 +144,7 @@ TEST_F(RunningInstanceTest, TestRunNeverTouchesARunningInstalledCopy) {
 
     const Timed stop = TimedStop(layout.installDir);
     EXPECT_TRUE(stop.result);
-    EXPECT_LT(stop.elapsedMs, 1000u);
+    EXPECT_LT(stop.elapsedMs, kPromptMs);
     EXPECT_TRUE(StillRunning(app, 1000));
     EXPECT_FALSE(TopLevelWindows(app.id, kAppWindowClass).empty());
 }
@@ -152,7 +157,7 @@ TEST_F(RunningInstanceTest, CopyThatIgnoresTheRequestMakesItGiveUpAfterFourSecon
     const Timed stop = TimedStop(layout.installDir);
     EXPECT_FALSE(stop.result);
     EXPECT_GE(stop.elapsedMs, 3900u);
-    EXPECT_LT(stop.elapsedMs, 5500u);
+    EXPECT_LT(stop.elapsedMs, 2 * kStopWaitMs) << "it did not give up at its bound";
     EXPECT_TRUE(StillRunning(stubborn, 0));
 }
 
@@ -163,8 +168,8 @@ TEST_F(RunningInstanceTest, CopyThatClosesLateIsWaitedFor) {
 
     const Timed stop = TimedStop(layout.installDir);
     EXPECT_TRUE(stop.result);
+    // Success itself says it did not give up; 1,500 ms is when the copy ends.
     EXPECT_GE(stop.elapsedMs, 1400u);
-    EXPECT_LT(stop.elapsedMs, ULONGLONG(kStopWaitMs));
     ASSERT_EQ(WaitForSingleObject(slow.process.get(), 0), WAIT_OBJECT_0);
     // Exit code 0: it ended because of the WM_CLOSE it was sent.
     DWORD exitCode = 99;
