@@ -1,7 +1,12 @@
 #!/bin/sh
 # Creates (once) and warms the Wine prefix of a build tree.
 #   wine-prefix.sh start BUILD_DIR   create the prefix if needed, start the server
-#   wine-prefix.sh stop BUILD_DIR    stop the server
+#   wine-prefix.sh stop BUILD_DIR    stop the server, unless another run uses it
+# Each script that starts the server (the caller, $PPID) is noted in
+# BUILD_DIR/wine-sessions; stop ends the server only when no other noted run
+# is still alive. Stopping it kills every Wine process of the prefix, and a
+# test process killed so reports exit code 0 to its parent under Wine: a
+# bench or a second test run beside the suite in one tree must not do that.
 # The server and Wine's services are started with every standard stream on
 # /dev/null: started from inside a test runner they would otherwise keep its
 # pipes open and the runner would wait for them forever.
@@ -17,8 +22,11 @@ command -v "$server" >/dev/null 2>&1 || server=/usr/lib/wine/wineserver64
 wine=wine
 command -v wine >/dev/null 2>&1 || wine=wine-stable
 
+sessions="$build/wine-sessions"
+
 case "$cmd" in
 start)
+    mkdir -p "$sessions" && : >"$sessions/$PPID"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         ( "$wine" wineboot -i ) >/dev/null 2>&1 </dev/null
         # A virtual desktop stands in for a window manager: without one,
@@ -35,6 +43,15 @@ start)
     ( "$server" -p || true; "$wine" wineboot; "$wine" winecfg -v win10 ) >/dev/null 2>&1 </dev/null
     ;;
 stop)
+    rm -f "$sessions/$PPID"
+    for run in "$sessions"/*; do
+        [ -e "$run" ] || continue
+        if kill -0 "${run##*/}" 2>/dev/null; then
+            echo "wine-prefix.sh: the Wine server of $build stays: run ${run##*/} still uses it" >&2
+            exit 0
+        fi
+        rm -f "$run"
+    done
     "$server" -k >/dev/null 2>&1 </dev/null || true
     ;;
 *)
