@@ -9,7 +9,10 @@ host="clang libclang-rt-14-dev libwim-dev libxml2-dev ntfs-3g-dev libfuse-dev zl
 cross="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest"
 wine="wine wine64 xvfb x11-utils xdotool imagemagick fonts-inter"
 release_and_bench="osslsigncode openssl nsis"
-packages="$build $host $cross $wine $release_and_bench"
+# The signing test's token: softhsm2 holds its key, opensc's pkcs11-tool makes
+# the key inside it, libengine-pkcs11-openssl lets openssl and osslsigncode use it.
+token="softhsm2 opensc libengine-pkcs11-openssl"
+packages="$build $host $cross $wine $release_and_bench $token"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
