@@ -78,10 +78,10 @@ bool RunUninstall(std::wstring& errorText) {
 
     // What starts or points to the program goes first: a run that stops on a
     // file then leaves no shortcut or startup value naming a program that is
-    // gone. The Apps & Features entry goes once the uninstaller it names is
-    // gone, so that an uninstall cut short can always be run again from
-    // there; only the running uninstaller itself is left to remove after
-    // this process exits.
+    // gone. The Apps & Features entry goes last, once the files and the
+    // folder it stands for are gone, so that an uninstall cut short can
+    // always be run again from there; only the running uninstaller itself is
+    // left to remove after this process exits.
     PostProgress(0.5f, L"Removing shortcuts and registry entries\u2026");
     const wchar_t* entriesMessage = L"Could not remove the Windows shortcut or registry entries.";
     if (!RemoveFile(options.shortcutPath)) return Fail(errorText, entriesMessage);
@@ -104,16 +104,14 @@ bool RunUninstall(std::wstring& errorText) {
         return Fail(errorText, L"Could not remove the saved settings.");
     }
     RemoveStrayTemporaryFiles(options.installDir);
-    if (!runningFromUninstaller && !RemoveFile(uninstallerPath)) {
-        return Fail(errorText, L"Could not remove the uninstaller.");
+    if (!runningFromUninstaller) {
+        if (!RemoveFile(uninstallerPath)) return Fail(errorText, L"Could not remove the uninstaller.");
+        if (TestEmptiness(options.installDir) == EmptinessEmpty && !RemoveFile(options.installDir)) {
+            return Fail(errorText, L"Could not remove the empty installation folder.");
+        }
     }
     if (!IsRemovedRegistryResult(RegDeleteTreeW(HKEY_CURRENT_USER, options.uninstallKeyPath.c_str()))) {
         return Fail(errorText, entriesMessage);
-    }
-    // An empty folder names nothing: it goes last.
-    if (!runningFromUninstaller && TestEmptiness(options.installDir) == EmptinessEmpty &&
-        !RemoveFile(options.installDir)) {
-        return Fail(errorText, L"Could not remove the empty installation folder.");
     }
     selfRemovalPending = runningFromUninstaller;
 

@@ -401,25 +401,25 @@ TEST_F(UninstallTest, EachStepThatCannotBeDoneStopsWithItsMessage) {
              ExpectRegistryKept(l);
              EXPECT_EQ(ReadFileBytes(l.AppPath()), AppBytes());
          }},
-        // The entry goes once the uninstaller it names is gone: a run that
-        // stops before can be repeated from Windows' settings.
+        // The entry stays until the files are gone: a run that stops before
+        // can be repeated from Windows' settings.
         {"uninstaller in use", false, holdFile(shared.UninstallerPath()), L"Could not remove the uninstaller.",
          [](const TestLayout& l) {
              ExpectEntryOnly(l);
              EXPECT_EQ(ListFolder(l.installDir), std::vector<std::wstring>{L"VelmoTulve-Setup.exe"});
          }},
-        {"uninstall key locked", false, lockKey(kTestUninstallKey), entries,
-         [](const TestLayout& l) {
-             ExpectEntryOnly(l);
-             EXPECT_TRUE(ListFolder(l.installDir).empty());
-         }},
-        // An empty folder names no program: the entry is gone before it.
         {"empty folder in use", false, holdFile(shared.installDir, true),
          L"Could not remove the empty installation folder.",
          [](const TestLayout& l) {
-             ExpectRegistryGone();
+             ExpectEntryOnly(l);
              EXPECT_TRUE(PathExists(l.installDir));
              EXPECT_TRUE(ListFolder(l.installDir).empty());
+         }},
+        // The entry goes last of all.
+        {"uninstall key locked", false, lockKey(kTestUninstallKey), entries,
+         [](const TestLayout& l) {
+             ExpectEntryOnly(l);
+             EXPECT_FALSE(PathExists(l.installDir));
          }},
     };
     for (const Case& c : cases) {
