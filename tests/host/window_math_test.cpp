@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 // A span moves as little as it takes into [low, high); one too long for it
