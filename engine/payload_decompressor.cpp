@@ -15,6 +15,9 @@ PayloadDecompressor::~PayloadDecompressor() {
 }
 
 bool PayloadDecompressor::Open() {
+    // Made whichever decoder is chosen: it also decodes what the API does not
+    // give back as packed (and one place that makes it keeps the program small).
+    builtIn_ = LzmsCreateDecompressor();
     // Never imported at load time: a program that imports these does not even
     // start where cabinet.dll lacks them.
     cabinet_ = LoadSystemLibrary(L"cabinet.dll");
@@ -31,10 +34,8 @@ bool PayloadDecompressor::Open() {
         }
     }
     handle_ = nullptr;
-    builtIn_ = LzmsCreateDecompressor();
-    if (!builtIn_) return false;
     kind_ = PayloadDecoderBuiltIn;
-    return true;
+    return builtIn_ != nullptr;
 }
 
 bool PayloadDecompressor::Decompress(PayloadDecoder decoder, const uint8_t* in, size_t inSize, uint8_t* out,
@@ -48,6 +49,5 @@ bool PayloadDecompressor::Decompress(PayloadDecoder decoder, const uint8_t* in, 
         written = produced;
         return true;
     }
-    if (!builtIn_) builtIn_ = LzmsCreateDecompressor();
     return builtIn_ && LzmsDecompressBuffer(builtIn_, in, inSize, out, outCapacity, &written);
 }

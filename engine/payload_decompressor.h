@@ -21,14 +21,14 @@ public:
     PayloadDecompressor(const PayloadDecompressor&) = delete;
     PayloadDecompressor& operator=(const PayloadDecompressor&) = delete;
 
-    // Creates the decompressor: the Compression API when cabinet.dll exports
-    // it, else the built-in decoder. False when neither can be set up.
+    // Chooses the Compression API when cabinet.dll exports it, else the
+    // built-in decoder, which it makes in either case. False when neither
+    // can be set up.
     bool Open();
     // Decodes one stored stream into `out` (capacity `outCapacity`) with
     // `decoder`: the Compression API (reset first) when Open found it, or the
-    // built-in decoder, made on first use also after the API was chosen, for
-    // a stream the API did not give back as packed. `written` receives the
-    // bytes produced.
+    // built-in decoder, which Open makes in either case, for a stream the API
+    // did not give back as packed. `written` receives the bytes produced.
     bool Decompress(PayloadDecoder decoder, const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity,
                     size_t& written);
     // The decoder Open chose.

@@ -76,7 +76,21 @@ bool RunUninstall(std::wstring& errorText) {
         return Fail(errorText, L"Velmo Tulve is still running. Close it from the system tray and try again.");
     }
 
-    PostProgress(0.5f, L"Removing installed files\u2026");
+    // What starts or points to the program goes first: a run that stops on a
+    // file then leaves no shortcut or startup value naming a program that is
+    // gone. The Apps & Features entry goes last, once the files and the
+    // folder it stands for are gone, so that an uninstall cut short can
+    // always be run again from there; only the running uninstaller itself is
+    // left to remove after this process exits.
+    PostProgress(0.5f, L"Removing shortcuts and registry entries\u2026");
+    const wchar_t* entriesMessage = L"Could not remove the Windows shortcut or registry entries.";
+    if (!RemoveFile(options.shortcutPath)) return Fail(errorText, entriesMessage);
+    if (!IsRemovedRegistryResult(
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, options.runKeyPath.c_str(), product::kRegistryName))) {
+        return Fail(errorText, entriesMessage);
+    }
+
+    PostProgress(0.8f, L"Removing installed files\u2026");
     const std::wstring uninstallerPath = JoinPath(options.installDir, product::kUninstallerExe);
     const std::wstring setupPath = GetSetupExePath();
     const bool runningFromUninstaller = !setupPath.empty() && IsSameFile(setupPath, uninstallerPath);
@@ -89,17 +103,6 @@ bool RunUninstall(std::wstring& errorText) {
     if (options.deleteData && !RemoveFolderTree(options.settingsDir)) {
         return Fail(errorText, L"Could not remove the saved settings.");
     }
-
-    PostProgress(0.8f, L"Removing shortcuts and registry entries\u2026");
-    const wchar_t* entriesMessage = L"Could not remove the Windows shortcut or registry entries.";
-    if (!RemoveFile(options.shortcutPath)) return Fail(errorText, entriesMessage);
-    if (!IsRemovedRegistryResult(
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, options.runKeyPath.c_str(), product::kRegistryName))) {
-        return Fail(errorText, entriesMessage);
-    }
-    // The Apps & Features entry goes after the files it stands for, so that
-    // an uninstall cut short can always be run again; only the running
-    // uninstaller itself is left to remove after this process exits.
     RemoveStrayTemporaryFiles(options.installDir);
     if (!runningFromUninstaller) {
         if (!RemoveFile(uninstallerPath)) return Fail(errorText, L"Could not remove the uninstaller.");

@@ -45,6 +45,11 @@ const ButtonLayout kInstalledButtons[] = {
     {L"Launch Velmo Tulve", ActionLaunch, 28, 198, 274, 234, kPlayGlyph, ButtonPrimary},
     {L"Done", ActionFinish, 284, 198, -28, 234, 0, ButtonSecondary},
 };
+// After a failure: back to where it began, or close.
+const ButtonLayout kFailedButtons[] = {
+    {L"Try again", ActionRetry, 28, 198, 274, 234, 0, ButtonPrimary},
+    {L"Close", ActionFinish, 284, 198, -28, 234, 0, ButtonSecondary},
+};
 const ButtonLayout kCloseButton[] = {
     {L"Close", ActionFinish, 110, 198, -110, 234, 0, ButtonPrimary},
 };
@@ -163,6 +168,8 @@ void PageTexts(const wchar_t*& title, std::wstring_view& subtitle) {
 namespace {
 
 constexpr TextBox kSubtitle{{28, 106, -28, 144}, 0.64f, kCenter, true};
+// "Installed to" and a folder: one line, trimmed as the folder is elsewhere.
+constexpr TextBox kInstalledTo{{28, 106, -28, 124}, 0.64f, kCenter, true};
 
 void PaintCommonFrame(const Frame& f) {
     const float w = f.w;
@@ -180,7 +187,10 @@ void PaintCommonFrame(const Frame& f) {
     PageTexts(title, subtitle);
     f.Text(title, titleFormat.Get(), kTitle);
     if (bodyFormat) bodyFormat->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
-    f.Text(subtitle, bodyFormat.Get(), kSubtitle, operationSucceeded ? 0.64f : 0.85f);
+    const bool installedTo = page == PageResult && operationSucceeded && operationKind == OperationInstall &&
+                             !operationIsUpdate;
+    f.Text(subtitle, (installedTo ? pathFormat : bodyFormat).Get(), installedTo ? kInstalledTo : kSubtitle,
+           operationSucceeded ? 0.64f : 0.85f);
 }
 
 struct CheckBoxLayout {
@@ -255,8 +265,9 @@ void PaintProgressPage(const Frame& f) {
     f.Text(PercentageText(progressShown), captionFormat.Get(), kPercentage);
 }
 
-// The licence laid out in `width` and drawn into a bitmap of its own, kept
-// until the DPI, the width or the text changes; null when that fails.
+// The licence laid out in `width` (its height and line height measured
+// into the surface) and drawn into a bitmap of its own, kept until the DPI,
+// the width or the text changes; null when that fails.
 ID2D1Bitmap* LicenseBitmap(const Frame& f, float width) {
     RenderSurface& s = renderSurface;
     if (s.licenseBitmap && s.licenseBitmapDpi == float(dpi) && s.licenseBitmapWidth == width &&
@@ -264,14 +275,20 @@ ID2D1Bitmap* LicenseBitmap(const Frame& f, float width) {
         return s.licenseBitmap.Get();
     }
     s.licenseBitmap.Reset();
+    s.licenseTextHeight = s.licenseLineHeight = 0;  // until measured
     licenseFormat->SetTextAlignment(kLeading);
     ComPtr<IDWriteTextLayout> layout;
     DWRITE_TEXT_METRICS metrics{};
     ComPtr<ID2D1BitmapRenderTarget> target;
     if (FAILED(dwriteFactory->CreateTextLayout(licenseText.c_str(), UINT32(licenseText.size()), licenseFormat.Get(),
                                                width, 1e6f, &layout)) ||
-        FAILED(layout->GetMetrics(&metrics)) ||
-        FAILED(f.rt->CreateCompatibleRenderTarget(D2D1_SIZE_F{width, ceilf(metrics.height) + 1}, &target))) {
+        FAILED(layout->GetMetrics(&metrics))) {
+        return nullptr;
+    }
+    const float height = ceilf(metrics.height);
+    s.licenseTextHeight = int32_t(height);
+    s.licenseLineHeight = lroundf(metrics.height / float(std::max(metrics.lineCount, 1u)));
+    if (FAILED(f.rt->CreateCompatibleRenderTarget(D2D1_SIZE_F{width, height + 1}, &target))) {
         return nullptr;
     }
     target->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
@@ -291,13 +308,22 @@ void PaintLicensePage(const Frame& f) {
     f.Panel(Rect{28, 134, -28, -64}, 0.045f);
     const Rect view = f.Place(Rect{40, 144, -40, -74});
     AddFrameText(licenseText, view, true);
+    const RenderSurface& s = renderSurface;
     if (licenseFormat) {
+        ID2D1Bitmap* const text = LicenseBitmap(f, w - 80);
+        // The scroll never runs past the text's end: the keys and the wheel
+        // go by what this frame measured.
+        const int32_t viewHeight = int32_t(view.bottom - view.top);
+        licenseSteps[LicenseStepLine] = s.licenseLineHeight;
+        licenseSteps[LicenseStepPage] = viewHeight - s.licenseLineHeight;
+        licenseSteps[LicenseStepAll] = std::max(s.licenseTextHeight - viewHeight, 0);
+        licenseScroll = std::min(licenseScroll, licenseSteps[LicenseStepAll]);
         // Direct2D's text clip option is ignored by some implementations; an
         // axis-aligned clip is honoured everywhere.
         f.rt->PushAxisAlignedClip(view, D2D1_ANTIALIAS_MODE_ALIASED);
         const float top = 144 - float(licenseScroll);
         // The kept bitmap holds the text in the dark look's colour.
-        if (ID2D1Bitmap* text = licenseText.empty() || highContrast ? nullptr : LicenseBitmap(f, w - 80)) {
+        if (text && !highContrast) {
             const D2D1_SIZE_F size = text->GetSize();
             f.rt->DrawBitmap(text, Rect{40, top, 40 + size.width, top + size.height}, 1.0f,
                              D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
@@ -321,7 +347,9 @@ void PaintPage(ID2D1RenderTarget* rt, ID2D1SolidColorBrush* brush, float widthDi
     case PageConfirmUninstall: PaintConfirmUninstallPage(f); break;
     case PageProgress: PaintProgressPage(f); break;
     case PageResult:
-        if (operationSucceeded && operationKind == OperationInstall) {
+        if (!operationSucceeded) {
+            f.Buttons(kFailedButtons);
+        } else if (operationKind == OperationInstall) {
             f.Buttons(kInstalledButtons);
         } else {
             f.Buttons(kCloseButton);

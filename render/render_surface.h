@@ -24,6 +24,7 @@ struct RenderSurface {
     ComPtr<ID2D1Bitmap> licenseBitmap;
     float licenseBitmapDpi = 0, licenseBitmapWidth = 0;
     size_t licenseBitmapLength = 0;
+    int32_t licenseTextHeight = 0, licenseLineHeight = 0;  // whole DIPs, as laid out for the bitmap
 };
 
 extern RenderSurface renderSurface;

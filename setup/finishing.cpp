@@ -149,13 +149,13 @@ bool StartCmdRemoval(const std::wstring& systemFolder) {
 }  // namespace
 
 std::wstring SelfRemovalCommandLine(unsigned long processId) {
-    return std::wstring(L"powershell.exe -NoProfile -NonInteractive -Command ") + L"\"" +
+    // The fixed prefix and suffix as one literal each: every + costs code.
+    return L"powershell.exe -NoProfile -NonInteractive -Command \""
            L"$folder=[Environment]::CurrentDirectory; Set-Location -LiteralPath ([IO.Path]::GetTempPath()); "
            L"[Environment]::CurrentDirectory=[IO.Path]::GetTempPath(); Wait-Process -Id " +
            Decimal(processId) +
            L" -ErrorAction SilentlyContinue; [IO.File]::Delete([IO.Path]::Combine($folder,'VelmoTulve-Setup.exe')); "
-           L"try { [IO.Directory]::Delete($folder) } catch [IO.IOException] {}" +
-           L"\"";
+           L"try { [IO.Directory]::Delete($folder) } catch [IO.IOException] {}\"";
 }
 
 SelfRemovalMethod LastSelfRemovalMethod() { return lastMethod; }

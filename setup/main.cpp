@@ -16,6 +16,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -51,8 +52,9 @@ int RunWindow(HINSTANCE instance) {
     const int height = DipsToPixels(windowHeight);
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    const int x = workArea.left + (workArea.right - workArea.left - width) / 2;
-    const int y = workArea.top + (workArea.bottom - workArea.top - height) / 2;
+    // Centred; on a work area too small for it, its top-left corner in it.
+    const int x = int(std::max(workArea.left + (workArea.right - workArea.left - width) / 2, workArea.left));
+    const int y = int(std::max(workArea.top + (workArea.bottom - workArea.top - height) / 2, workArea.top));
 
     // No caption, no border, not resizable, visible at creation; the system
     // menu and minimise box give the taskbar button its behaviour.

@@ -11,6 +11,7 @@
 #include <oleacc.h>
 
 #include <cmath>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -89,7 +90,9 @@ std::wstring Description() {
     std::wstring_view subtitle;
     PageTexts(title, subtitle);
     std::wstring text = title;
-    if (!subtitle.empty()) text.append(L". ").append(subtitle);
+    // A title that ends in punctuation of its own ("Uninstall Velmo Tulve?")
+    // gets no full stop after it.
+    if (!subtitle.empty()) text.append(!text.empty() && wcschr(L"?!.", text.back()) ? L" " : L". ").append(subtitle);
     return text;
 }
 
@@ -248,23 +251,22 @@ public:
         Element e;
         const HRESULT hr = Resolve(child, e);
         if (FAILED(hr)) return hr;
-        POINT origin{0, 0};
-        ClientToScreen(window_, &origin);
+        // A borderless popup: its client area is its window rectangle.
+        RECT client{};
+        GetWindowRect(window_, &client);
         if (!e.target && !e.text) {
-            RECT client{};
-            GetClientRect(window_, &client);
-            *left = origin.x;
-            *top = origin.y;
-            *width = client.right;
-            *height = client.bottom;
+            *left = client.left;
+            *top = client.top;
+            *width = client.right - client.left;
+            *height = client.bottom - client.top;
             return S_OK;
         }
         // DIPs to pixels, each edge rounded half away from zero.
         const HitTarget& area = Area(e);
         const float scale = float(dpi) / 96.0f;
         const LONG l = lroundf(area.left * scale), t = lroundf(area.top * scale);
-        *left = origin.x + l;
-        *top = origin.y + t;
+        *left = client.left + l;
+        *top = client.top + t;
         *width = lroundf(area.right * scale) - l;
         *height = lroundf(area.bottom * scale) - t;
         return S_OK;
@@ -290,12 +292,10 @@ public:
     HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* hit) override {
         hit->vt = VT_EMPTY;
         if (!window_) return RPC_E_DISCONNECTED;
-        POINT point{x, y};
         RECT client{};
-        ScreenToClient(window_, &point);
-        GetClientRect(window_, &client);
-        if (point.x < 0 || point.y < 0 || point.x >= client.right || point.y >= client.bottom) return S_FALSE;
-        const float dipX = float(point.x) * 96.0f / float(dpi), dipY = float(point.y) * 96.0f / float(dpi);
+        GetWindowRect(window_, &client);  // the client area, as above
+        if (x < client.left || y < client.top || x >= client.right || y >= client.bottom) return S_FALSE;
+        const float dipX = float(x - client.left) * 96.0f / float(dpi), dipY = float(y - client.top) * 96.0f / float(dpi);
         // The last child drawn there wins, as with clicks.
         LONG child = ChildCount();
         for (; child > 0; --child) {

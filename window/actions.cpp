@@ -138,6 +138,17 @@ void DispatchAction(int32_t id) {
             LaunchApplication();
             DestroyWindow(window);
             return;
+        case ActionRetry:
+            // Back to the page the failed operation began on (an install only
+            // begins on the page of its installation's state, an uninstall on
+            // the confirmation), with every option as it was.
+            if (page == PageResult && !operationSucceeded) {
+                page = operationKind == OperationUninstall ? PageConfirmUninstall
+                       : existingInstall                   ? PageMaintenance
+                                                           : PageWelcome;
+                operationSucceeded = true;  // no failure shown any more
+            }
+            break;
         default: break;
     }
     RefreshWindow(previous);

@@ -2,6 +2,7 @@
 
 #include "setup/progress.h"
 #include "window/ui_state.h"
+#include "window/window_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,23 +17,37 @@ constexpr float kLongestStep = 0.05f;
 constexpr float kHeightRate = 16.0f;    // per second
 constexpr float kProgressRate = 10.0f;  // per second
 constexpr float kSnapDistance = 0.4f;   // DIPs
+// The licence page on a short work area: as high as the other pages at least.
+constexpr float kShortestLicensePage = 316.0f;
 
 }  // namespace
 
 int DipsToPixels(float dips) { return int(lroundf(float(dpi) * dips / 96.0f)); }
 
 void UpdateWindowHeight(bool snap) {
-    targetWindowHeight = PageWindowHeight();
-    if (snap || reducedMotion) windowHeight = targetWindowHeight;
     const HWND window = mainWindow;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    // The monitor the window is on (most of it), or the nearest one.
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& area = monitor.rcWork;
+    targetWindowHeight = PageWindowHeight();
+    // The licence scrolls, so its page fits a short work area too.
+    if (page == PageLicense) {
+        targetWindowHeight = FitHeight(targetWindowHeight, kShortestLicensePage, area.bottom - area.top, dpi);
+    }
+    if (snap || reducedMotion) windowHeight = targetWindowHeight;
     if (!window) return;
     RECT rect{};
     GetWindowRect(window, &rect);
-    const int width = DipsToPixels(kWindowWidthDips);
-    const int height = DipsToPixels(windowHeight);
-    // The top edge stays where it is; the bottom edge moves.
+    const int width = DipsToPixels(kWindowWidthDips), height = DipsToPixels(windowHeight);
+    // The top edge stays where it is unless the window would leave the work
+    // area; then it moves in, but a window taller than the work area keeps
+    // its top edge in it.
     if (rect.right - rect.left != width || rect.bottom - rect.top != height) {
-        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(window, nullptr, KeepInside(rect.left, width, area.left, area.right),
+                     KeepInside(rect.top, height, area.top, area.bottom), width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 

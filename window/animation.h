@@ -13,9 +13,11 @@ inline constexpr float kWindowWidthDips = 460.0f;
 // zero in single precision.
 int DipsToPixels(float dips);
 
-// Takes the target height from the page; with `snap` (or reduced motion)
-// also the current height. Resizes the window to the current height, keeping
-// its top edge.
+// Takes the target height from the page (the licence's no higher than the
+// work area of the window's monitor where it can be); with `snap` (or reduced
+// motion) also the current height. Resizes the window to the current height,
+// keeping its top edge where it is unless the window would leave the work
+// area.
 void UpdateWindowHeight(bool snap);
 
 // Restarts the timer when the height has to move or an operation runs.

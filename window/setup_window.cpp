@@ -13,15 +13,14 @@
 #include "window/actions.h"
 #include "window/animation.h"
 #include "window/ui_state.h"
+#include "window/window_math.h"
 
 #include <windowsx.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
-constexpr int kLicenseScrollMax = 140;  // DIPs
 constexpr LPARAM kRepeatBit = LPARAM(1) << 30;
 
 float PixelsToDips(int pixels) { return float(pixels) * 96.0f / float(dpi); }
@@ -104,9 +103,11 @@ LRESULT OnSettingChange() {
 
 // Everything but a target drags the window; there is no resize border.
 LRESULT OnNcHitTest(HWND window, LPARAM lParam) {
-    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    ScreenToClient(window, &point);
-    return HitTestAt(MAKELPARAM(point.x, point.y)) ? HTCLIENT : HTCAPTION;
+    // A borderless popup: its client area is its window rectangle.
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return HitTestAt(MAKELPARAM(GET_X_LPARAM(lParam) - rect.left, GET_Y_LPARAM(lParam) - rect.top)) ? HTCLIENT
+                                                                                                    : HTCAPTION;
 }
 
 // What Enter does on each page when nothing has the focus.
@@ -115,7 +116,11 @@ int32_t EnterAction() {
         case PageWelcome:
         case PageMaintenance: return ActionInstall;
         case PageConfirmUninstall: return ActionUninstall;
-        case PageResult: return operationSucceeded && operationKind == OperationInstall ? ActionLaunch : ActionFinish;
+        // After a failure "Try again": Escape still closes.
+        case PageResult:
+            return !operationSucceeded                  ? ActionRetry
+                   : operationKind == OperationInstall ? ActionLaunch
+                                                       : ActionFinish;
         case PageLicense: return ActionBack;
         case PageProgress: break;
     }
@@ -132,6 +137,12 @@ void OnEscape(HWND window) {
     } else {
         OnClose(window);
     }
+}
+
+// Within the licence's text: a licence that fits does not scroll.
+void ScrollLicenseBy(int32_t step) {
+    licenseScroll = ScrollLicense(licenseScroll, step, licenseSteps[LicenseStepAll]);
+    RequestRepaint();
 }
 
 LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
@@ -154,7 +165,17 @@ LRESULT OnKeyDown(HWND window, WPARAM key, LPARAM lParam) {
             }
             break;
         case VK_ESCAPE: OnEscape(window); break;
-        default: break;
+        default:
+            // The licence's own keys; held, they repeat.
+            if (page == PageLicense && key >= VK_PRIOR && key <= VK_DOWN) {
+                // Page Up, Page Down, End, Home, Left, Up, Right, Down: the
+                // step and its direction.
+                static constexpr int8_t kSteps[] = {-LicenseStepPage, LicenseStepPage, LicenseStepAll,
+                                                    -LicenseStepAll,  0, -LicenseStepLine, 0, LicenseStepLine};
+                const int step = kSteps[key - VK_PRIOR];
+                ScrollLicenseBy(step < 0 ? -licenseSteps[-step] : licenseSteps[step]);
+            }
+            break;
     }
     return 0;
 }
@@ -203,22 +224,22 @@ LRESULT OnLButtonUp(LPARAM position) {
 }
 
 LRESULT OnMouseWheel(WPARAM wParam) {
-    if (page != PageLicense) return 0;
     // One notch (120) scrolls 30 DIPs; turning it towards the user moves
     // the text up.
-    licenseScroll = std::clamp(licenseScroll - GET_WHEEL_DELTA_WPARAM(wParam) / 4, 0, kLicenseScrollMax);
-    RequestRepaint();
+    if (page == PageLicense) ScrollLicenseBy(-GET_WHEEL_DELTA_WPARAM(wParam) / 4);
     return 0;
 }
 
 LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
     dpi = HIWORD(wParam) ? HIWORD(wParam) : 96;
-    // Only the suggested corner is used; the size follows our own height.
+    // Only the suggested corner is used; the size follows our own height
+    // (and the licence page's the work area's, which has other DIPs now),
+    // within the work area.
     if (const RECT* suggested = reinterpret_cast<const RECT*>(lParam)) {
-        SetWindowPos(window, nullptr, suggested->left, suggested->top, DipsToPixels(kWindowWidthDips),
-                     DipsToPixels(windowHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    RequestRepaint();
+    RefreshWindow(page);
     return 0;
 }
 
@@ -264,6 +285,7 @@ LRESULT OnSetupProgress(WPARAM code, LPARAM lParam) {
 LRESULT OnQuery(WPARAM what) {
     if (what == 0) return page;
     if (what == kQueryFocus) return focusedAction;
+    if (what == kQueryLicenseScroll) return licenseScroll;
     for (const HitTarget& target : hitTargets) {
         if (target.id != int32_t(what)) continue;
         return MAKELRESULT(DipsToPixels((target.left + target.right) / 2),

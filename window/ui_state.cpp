@@ -24,6 +24,7 @@ std::wstring statusText;
 std::wstring errorText;
 std::wstring licenseText;
 int32_t licenseScroll = 0;
+int32_t licenseSteps[4] = {};
 std::vector<HitTarget> hitTargets;
 FrameText frameTexts[kMaxFrameTexts];
 size_t frameTextCount = 0;

@@ -34,6 +34,7 @@ enum Action : int32_t {
     ActionBack = 12,
     ActionLaunch = 13,
     ActionFinish = 14,
+    ActionRetry = 15,  // "Try again" after a failure: back to where the operation began
 };
 
 enum OperationKind : int32_t {
@@ -83,7 +84,12 @@ extern bool operationIsUpdate;
 extern std::wstring statusText;
 extern std::wstring errorText;
 extern std::wstring licenseText;
-extern int32_t licenseScroll;  // DIPs, 0..140
+extern int32_t licenseScroll;  // DIPs, 0..licenseSteps[LicenseStepAll]
+// The licence's scroll steps in DIPs, measured by its page's painter from
+// the text's layout: a line, a page (the view less a line) and all the way
+// (how far the text reaches below its view; 0 when it fits).
+enum LicenseStep : int8_t { LicenseStepNone, LicenseStepLine, LicenseStepPage, LicenseStepAll };
+extern int32_t licenseSteps[4];
 extern std::vector<HitTarget> hitTargets;
 // Emptied and refilled with hitTargets by every frame; no frame has more.
 inline constexpr size_t kMaxFrameTexts = 16;

@@ -29,6 +29,8 @@ struct TreeCase {
     const wchar_t* arguments;
     std::vector<const wchar_t*> before;  // default actions that reach the page
     std::vector<Element> children;
+    const wchar_t* description = nullptr;  // the client object's, where checked
+    bool blocked = false;                  // a file where the install folder goes: the install fails
 };
 
 const Element kMinimize{L"Minimize", ROLE_SYSTEM_PUSHBUTTON, 394, 12, 418, 36};
@@ -57,7 +59,8 @@ const TreeCase kTreeCases[] = {
       InfoCaption(L"Installs for your Windows account"),
       {L"Install", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
       {L"Customize", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234},
-      {L"View MIT License", ROLE_SYSTEM_LINK, 176, 278, 284, 300}}},
+      {L"View MIT License", ROLE_SYSTEM_LINK, 176, 278, 284, 300}},
+     L"Velmo Tulve. Dynamic Island, Quick Controls & Instant Search"},
     {"welcome with options",
      false,
      L"",
@@ -116,7 +119,22 @@ const TreeCase kTreeCases[] = {
       {L"Folder: {folder}", ROLE_SYSTEM_STATICTEXT, 42, 154, 418, 174},
       {L"Also delete saved settings & preferences", ROLE_SYSTEM_CHECKBUTTON, 42, 184, 412, 208},
       {L"Uninstall now", ROLE_SYSTEM_PUSHBUTTON, 28, 248, 240, 284},
-      {L"Cancel", ROLE_SYSTEM_PUSHBUTTON, 250, 248, 432, 284}}},
+      {L"Cancel", ROLE_SYSTEM_PUSHBUTTON, 250, 248, 432, 284}},
+     // The title's own question mark and no full stop after it.
+     L"Uninstall Velmo Tulve? Removes app files, Start Menu shortcut, and auto-start entry"},
+    {"result of a failed install",
+     false,
+     L"",
+     {L"Install"},
+     {kMinimize,
+      kClose,
+      Island(L"Review and retry", true),
+      Title(L"Installation failed"),
+      Subtitle(L"Cannot create installation folder."),
+      {L"Try again", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
+      {L"Close", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234}},
+     L"Installation failed. Cannot create installation folder.",
+     true},
     {"result of an install",
      false,
      L"",
@@ -125,7 +143,8 @@ const TreeCase kTreeCases[] = {
       kClose,
       Island(L"Ready to launch", true),
       Title(L"All set"),
-      Subtitle(L"Installed to {folder}"),
+      // One line, trimmed on screen; the whole folder here.
+      {L"Installed to {folder}", ROLE_SYSTEM_STATICTEXT, 28, 106, 432, 124},
       {L"Launch Velmo Tulve", ROLE_SYSTEM_PUSHBUTTON, 28, 198, 274, 234},
       {L"Done", ROLE_SYSTEM_PUSHBUTTON, 284, 198, 432, 234}}},
 };
@@ -182,6 +201,9 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetAndTextWhereItIsDrawn) 
             if (c.installed) {
                 ASSERT_NO_FATAL_FAILURE(InstallSilently());
             }
+            if (c.blocked) {
+                ASSERT_TRUE(CreateDirectoryW((root / L"Programs").c_str(), nullptr) && WriteFileBytes(installDir, "x"));
+            }
             ASSERT_TRUE(setup.Start(c.arguments));
             if (!c.before.empty()) Client(L"do", c.before);
             // The dump that showed the whole page is the one checked: a later
@@ -199,6 +221,9 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetAndTextWhereItIsDrawn) 
             EXPECT_EQ(self[1], L"Velmo Tulve Setup");
             EXPECT_EQ(self[2], std::to_wstring(ROLE_SYSTEM_CLIENT));
             EXPECT_FALSE(self[6].empty()) << "the page's title and subtitle as the description";
+            if (c.description) {
+                EXPECT_EQ(self[6], c.description);
+            }
             for (size_t i = 0; i < c.children.size(); ++i) {
                 const Element& e = c.children[i];
                 const std::vector<std::wstring> f = Fields(lines[i + 2]);
@@ -209,9 +234,9 @@ TEST_F(AccessibilityTest, TreeOfEveryPageNamesEveryTargetAndTextWhereItIsDrawn) 
                 const long state = std::stol(f[3], nullptr, 16);
                 const bool text = e.role == ROLE_SYSTEM_STATICTEXT || e.role == ROLE_SYSTEM_TEXT;
                 EXPECT_EQ(state & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_READONLY),
-                          text                                          ? STATE_SYSTEM_READONLY
-                          : e.name != L"Minimize" && e.name != L"Close" ? STATE_SYSTEM_FOCUSABLE
-                                                                        : 0);
+                          text     ? STATE_SYSTEM_READONLY
+                          : i >= 2 ? STATE_SYSTEM_FOCUSABLE  // the caption buttons are for the mouse
+                                   : 0);
                 EXPECT_EQ((state & STATE_SYSTEM_CHECKED) != 0,
                           e.role == ROLE_SYSTEM_CHECKBUTTON && e.name != L"Also delete saved settings & preferences");
                 // The licence view's value is the whole licence as the build packs it.

@@ -30,6 +30,7 @@ TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
         Page to;        // PageWelcome when the window closes
         bool closed;
         int32_t started;
+        int32_t kind = OperationInstall;  // of the operation whose result is shown
     };
     const bool n = false, y = true;
     const Transition table[] = {
@@ -54,6 +55,13 @@ TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
         {PageResult, n, n, y, ActionLaunch, PageWelcome, y, 0},
         {PageResult, n, n, y, ActionFinish, PageWelcome, y, 0},
         {PageResult, n, n, n, ActionFinish, PageWelcome, y, 0},
+        // "Try again": back to where the failed operation began.
+        {PageResult, n, n, n, ActionRetry, PageWelcome, n, 0},
+        {PageResult, n, y, n, ActionRetry, PageMaintenance, n, 0},
+        {PageResult, n, y, n, ActionRetry, PageConfirmUninstall, n, 0, OperationUninstall},
+        {PageResult, y, y, n, kEnter, PageConfirmUninstall, n, 0, OperationUninstall},
+        {PageResult, n, n, n, kEnter, PageWelcome, n, 0},
+        {PageResult, n, y, n, kEscape, PageWelcome, y, 0},
         {PageMaintenance, n, y, y, ActionClose, PageWelcome, y, 0},
         {PageWelcome, n, n, y, kEscape, PageWelcome, y, 0},
     };
@@ -65,7 +73,7 @@ TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
         existingInstall = t.existing;
         OpenWindow(t.from);
         returnPage = PageMaintenance;
-        operationKind = OperationInstall;
+        operationKind = t.kind;
         operationSucceeded = t.succeeded;
         if (t.input == kEnter || t.input == kEscape) {
             Key(window, t.input == kEnter ? VK_RETURN : VK_ESCAPE);
@@ -83,6 +91,9 @@ TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
         if (t.to == PageLicense) {
             EXPECT_EQ(returnPage, t.from);
         }
+        if (t.from == PageResult && !t.closed) {
+            EXPECT_TRUE(operationSucceeded) << "the page it returns to shows no failure";
+        }
         if (t.started) {
             EXPECT_TRUE(WaitForOperationEnd() && page == PageResult);
         }
@@ -96,6 +107,9 @@ TEST_F(ActionsTest, DispatchAction_EveryPageTransition) {
     page = PageWelcome;
     DispatchAction(ActionUninstall);
     EXPECT_TRUE(page == PageWelcome && !operationRunning.load());
+    page = PageResult;  // a success offers no way back
+    DispatchAction(ActionRetry);
+    EXPECT_EQ(page, PageResult);
 }
 
 // Tab walks the painted targets in order without the caption buttons and
@@ -122,7 +136,7 @@ TEST_F(ActionsTest, CycleFocus_FollowsThePaintedOrderOnEveryPageWithWrapAround) 
         {PageConfirmUninstall, false, true, true, {ActionToggleDeleteData, ActionUninstall, ActionCustomize}},
         {PageProgress, false, false, true, {}},
         {PageResult, false, false, true, {ActionLaunch, ActionFinish}},
-        {PageResult, false, false, false, {ActionFinish}},
+        {PageResult, false, false, false, {ActionRetry, ActionFinish}},
         {PageLicense, false, false, true, {ActionBack}},
     };
     for (const Case& c : cases) {
@@ -174,13 +188,14 @@ protected:
         // Counted as they are made: a worker that fails at once may have
         // ended before anyone could look for it.
         WorkerThreads workers;
+        const int finalsBefore = finalMessages();
         start(window);
         EXPECT_EQ(page, PageProgress);
         EXPECT_EQ(workers.count(), 1u);
         ASSERT_TRUE(WaitForOperationEnd());
         ASSERT_TRUE(workers.WaitForAllToEnd());
         PumpMessages();
-        EXPECT_EQ(finalMessages(), 1);
+        EXPECT_EQ(finalMessages(), finalsBefore + 1);
         EXPECT_EQ(page, PageResult);
     }
 };
@@ -204,13 +219,44 @@ TEST_F(WorkerTest, StartOperation_TwoQuickInstallClicksRunOneRealInstall) {
     ExpectUninstallEntry(kTestUninstallKey, layout.installDir, FileSizeKb(layout.AppPath()));
 }
 
-TEST_F(WorkerTest, StartOperation_FailureShowsTheTransactionsExactMessage) {
+// Then "Try again", once the cause is gone, runs it again with the options
+// as they were; a double click or a double Enter on it does not also start
+// the operation on the page it brings back ("Install" lies under it).
+TEST_F(WorkerTest, StartOperation_FailureShowsTheTransactionsExactMessageAndTryAgainRunsItAgain) {
     ASSERT_TRUE(CreateFolderTree(ParentFolder(layout.installDir)));
     ASSERT_TRUE(WriteFileBytes(layout.installDir, "a file where the folder goes"));
     OpenWindow(PageWelcome);
+    setupOptions.autoStart = false;
+    customizeExpanded = true;
     RunOperation([](HWND w) { Key(w, VK_RETURN); });
     EXPECT_FALSE(operationSucceeded);
     EXPECT_EQ(errorText, L"Cannot create installation folder.");
+
+    POINT retry{};
+    for (const bool keys : {false, true}) {
+        ASSERT_TRUE(TargetCentre(window, ActionRetry, retry));
+        // Another key between: an Enter soon after the one that started the
+        // operation would continue that gesture, meant for another page.
+        Key(window, VK_F5);
+        if (keys) {
+            Key(window, VK_RETURN);
+            Key(window, VK_RETURN);
+        } else {
+            Press(window, retry, retry);
+            Press(window, retry, retry, WM_LBUTTONDBLCLK);
+        }
+        EXPECT_EQ(page, PageWelcome);
+        EXPECT_FALSE(operationRunning.load()) << "the second press started the install";
+        EXPECT_TRUE(customizeExpanded && !setupOptions.autoStart) << "the options changed";
+        Key(window, VK_F5);
+        if (!keys) RunOperation([](HWND w) { Key(w, VK_RETURN); });  // fails again
+    }
+    ASSERT_TRUE(DeleteFileW(layout.installDir.c_str()));
+    Key(window, VK_F5);
+    RunOperation([](HWND w) { Key(w, VK_RETURN); });
+    EXPECT_TRUE(operationSucceeded) << Narrow(errorText);
+    EXPECT_EQ(ReadFileBytes(layout.AppPath()), AppBytes());
+    EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
 }
 
 // A file a scanner holds is waited for on the worker, not on the window. The

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 int PixelHeight(HWND window) {
@@ -90,6 +92,62 @@ TEST_F(AnimationTest, AnimationStep_CountsAStallAsFiftyMillisecondsAndRunsOnDuri
         EXPECT_FLOAT_EQ(progressShown, expected);
     }
     EXPECT_TRUE(TimerWasRunning(window));
+}
+
+// Near the bottom of the work area the window grows upwards as far as it
+// must, every step inside; on a work area too low for the page its top edge
+// stays at the area's top, and the licence page, which scrolls, takes the
+// area's height (at 192 DPI on a 1280 x 800 screen, 800 of its 904 pixels).
+TEST_F(AnimationTest, UpdateWindowHeight_KeepsTheWindowInsideTheWorkAreaOfItsMonitor) {
+    struct Case {
+        SIZE screen;  // display mode; zero for the test desktop as it is
+        uint32_t dpi;
+        Page page;
+        int top;                 // where the window starts, from the area's top
+        int height, finalTop;    // pixels; from the area's top
+    };
+    const Case cases[] = {
+        {{0, 0}, 96, PageWelcome, 650, 452, 1024 - 452},
+        {{0, 0}, 96, PageWelcome, 200, 452, 200},
+        {{0, 0}, 96, PageLicense, 700, 452, 1024 - 452},
+        {{1280, 800}, 192, PageWelcome, 84, 904, 0},
+        {{1280, 800}, 192, PageLicense, 84, 800, 0},
+        {{1280, 800}, 144, PageLicense, 200, 678, 800 - 678},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.screen.cx << "x" << c.screen.cy << " at " << c.dpi << " page " << c.page);
+        std::optional<ScopedDisplayMode> mode;
+        if (c.screen.cx) {
+            mode.emplace(DWORD(c.screen.cx), DWORD(c.screen.cy));
+            ASSERT_TRUE(mode->applied());
+        }
+        ResetUiState();
+        OpenWindow(PageWelcome);
+        const RECT area = MonitorWorkArea(window);
+        ASSERT_EQ(area.bottom - area.top, c.screen.cy ? c.screen.cy : 1024);
+        dpi = c.dpi;
+        UpdateWindowHeight(true);
+        SetWindowPos(window, nullptr, area.left + 100, area.top + c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        if (c.page == PageLicense) {
+            DispatchAction(ActionViewLicense);
+        } else {
+            DispatchAction(ActionCustomize);
+        }
+        for (int ticks = 0; windowHeight != targetWindowHeight; ++ticks) {
+            ASSERT_LT(ticks, 100);
+            Tick(window, 16);
+            RECT now{};
+            GetWindowRect(window, &now);
+            EXPECT_GE(now.top, area.top);
+            EXPECT_TRUE(now.bottom <= area.bottom || now.top == area.top) << now.top << ".." << now.bottom;
+            EXPECT_EQ(now.left, area.left + 100);
+        }
+        RECT now{};
+        GetWindowRect(window, &now);
+        EXPECT_EQ(now.bottom - now.top, c.height);
+        EXPECT_EQ(now.top - area.top, c.finalTop);
+        CloseWindow();
+    }
 }
 
 TEST_F(AnimationTest, ReducedMotion_HeightAndProgressJumpAndNoTimerRuns) {

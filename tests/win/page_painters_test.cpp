@@ -76,8 +76,8 @@ const TargetCase kTargetCases[] = {
     {"progress-install", false, {}},
     {"result-installed", false, {{ActionLaunch, 28, 198, 274, 234}, {ActionFinish, 284, 198, 432, 234}}},
     {"result-uninstalled", true, {{ActionFinish, 110, 198, 350, 234}}},
-    {"result-install-failed", false, {{ActionFinish, 110, 198, 350, 234}}},
-    {"result-uninstall-failed", true, {{ActionFinish, 110, 198, 350, 234}}},
+    {"result-install-failed", false, {{ActionRetry, 28, 198, 274, 234}, {ActionFinish, 284, 198, 432, 234}}},
+    {"result-uninstall-failed", true, {{ActionRetry, 28, 198, 274, 234}, {ActionFinish, 284, 198, 432, 234}}},
     {"license", false, {{ActionBack, 160, 402, 300, 438}}},
 };
 
@@ -221,20 +221,59 @@ TEST_F(PagePaintersTest, EveryTextIsRegisteredInReadingOrderWhereItIsDrawn) {
     }
 }
 
-// At 144 DPI after 96: the text is drawn again for the new DPI.
+// At 144 DPI after 96: the text is drawn again for the new DPI. The
+// licence fits its view: a frame draws it from its top whatever the offset
+// says; one twice as long scrolls, and its end comes to the view's bottom.
 TEST_F(PagePaintersTest, LicencePageShowsTheTextInsideItsClip) {
     for (const uint32_t windowDpi : {96u, 144u}) {
         SCOPED_TRACE(windowDpi);
         ApplyScene(SceneNamed("license"));
+        licenseScroll = 60;
         ASSERT_TRUE(window.Paint(windowDpi));
+        EXPECT_EQ(licenseScroll, 0);
+        EXPECT_EQ(licenseSteps[LicenseStepAll], 0);
         const Pixel panel = window.At(34, 300);
         const int ink = InkIn(window, Rect{40, 144, 420, 378}, panel);
         EXPECT_GT(ink, 500 * int(windowDpi * windowDpi) / (96 * 96));
+        EXPECT_EQ(InkIn(window, Rect{40, 370, 420, 378}, panel), 0) << "the end of the text is above the view's";
+        const std::wstring once = licenseText;
+        licenseText += once;
         licenseScroll = 60;  // the text moves up; nothing is drawn outside the clip
+        ASSERT_TRUE(window.Paint(windowDpi));
+        EXPECT_EQ(licenseScroll, 60);
+        EXPECT_GT(licenseSteps[LicenseStepAll], 100);
+        licenseScroll = 1 << 20;
+        ASSERT_TRUE(window.Paint(windowDpi));
+        EXPECT_EQ(licenseScroll, licenseSteps[LicenseStepAll]);
+        // The licence ends in a line break: its last line of text, then an empty one.
+        EXPECT_GT(InkIn(window, Rect{40, 350, 420, 378}, panel), 20) << "the end of the text at the view's bottom";
+        licenseScroll = 60;
         ASSERT_TRUE(window.Paint(windowDpi));
         EXPECT_GT(InkIn(window, Rect{40, 144, 420, 378}, panel), ink / 2);
         EXPECT_EQ(InkIn(window, Rect{44, 138, 416, 143}, panel), 0);
         EXPECT_EQ(InkIn(window, Rect{44, 379, 416, 385}, panel), 0);
+    }
+}
+
+// "Installed to" a deep folder is one line trimmed to the page, as the
+// folder is elsewhere (Wine cuts it at its end, Windows before its last two
+// folders); assistive technology gets the whole of it.
+TEST_F(PagePaintersTest, ResultFolderLineIsTrimmedWithinThePage) {
+    const std::wstring deep =
+        L"Installed to C:\\Users\\Ada\\Documents\\A very long folder name for a test of trimming\\"
+        L"and another one below it that goes on and on\\Velmo Tulve";
+    for (const uint32_t windowDpi : {96u, 144u}) {
+        SCOPED_TRACE(windowDpi);
+        ApplyScene(SceneNamed("result-installed"));
+        statusText = deep;
+        ASSERT_TRUE(window.Paint(windowDpi));
+        const Pixel background = window.At(14, 115);
+        EXPECT_GT(InkIn(window, Rect{28, 106, 432, 124}, background), 100);
+        EXPECT_EQ(InkIn(window, Rect{2, 104, 27, 126}, background), 0) << "past the left edge";
+        EXPECT_EQ(InkIn(window, Rect{433, 104, 458, 126}, background), 0) << "past the right edge";
+        EXPECT_EQ(InkIn(window, Rect{40, 125, 420, 196}, background), 0) << "a second line";
+        ASSERT_GE(frameTextCount, 3u);
+        EXPECT_EQ(FrameTextString(frameTexts[2]), deep);
     }
 }
 

@@ -29,8 +29,8 @@ const Steps kInstallSteps = {
 
 const Steps kUninstallSteps = {
     {180, L"Stopping Velmo Tulve\u2026"},
-    {500, L"Removing installed files\u2026"},
-    {800, L"Removing shortcuts and registry entries\u2026"},
+    {500, L"Removing shortcuts and registry entries\u2026"},
+    {800, L"Removing installed files\u2026"},
     {1000, L"Velmo Tulve removed."},
 };
 
@@ -264,8 +264,8 @@ TEST_F(ProgressTest, FailingRunsReportOnlyTheStepsTheyReached) {
          L"Could not save the uninstaller in the installation folder.", 3},
         {"startup value cannot be written", false, runKeyUnderVolatileKey,
          L"Could not save the Windows startup or uninstall settings.", 3},
-        {"application file in use", true, holdAppFile, L"Could not remove VelmoTulve.exe.", 2},
-        {"shortcut in use", true, holdShortcut, L"Could not remove the Windows shortcut or registry entries.", 3},
+        {"application file in use", true, holdAppFile, L"Could not remove VelmoTulve.exe.", 3},
+        {"shortcut in use", true, holdShortcut, L"Could not remove the Windows shortcut or registry entries.", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
 namespace {
 
 enum Drive { DriveMouse, DriveKeyboard };
@@ -124,6 +128,67 @@ TEST_P(SetupFlowByInput, UninstallThroughTheConfirmationWithTheSavedSettings) {
     ASSERT_NO_FATAL_FAILURE(ExpectExit());
 }
 
+// LICENSE held open without delete sharing: "Uninstall now" fails after the
+// shortcut and the startup value are gone, before the uninstall entry and
+// the uninstaller, so nothing starts or names the deleted application and
+// the entry still finds the uninstaller. Once the file is let go, "Try
+// again" (Enter with nothing focused) and "Uninstall now" finish it.
+TEST_P(SetupFlowByInput, HeldFileStopsAnUninstallThenTryAgainFinishesIt) {
+    ASSERT_NO_FATAL_FAILURE(Begin(GetParam(), true, PageMaintenance));
+    std::optional<TimedHold> held(std::in_place, installDir + L"\\LICENSE", INFINITE);
+    ASSERT_TRUE(*held);
+    ASSERT_NO_FATAL_FAILURE(Press(ActionUninstall));
+    ASSERT_TRUE(setup.WaitForPage(PageConfirmUninstall));
+    ASSERT_NO_FATAL_FAILURE(Press(ActionUninstall));
+    POINT retry{};
+    ASSERT_TRUE(setup.WaitForPage(PageResult) && setup.TargetOnScreen(ActionRetry, retry)) << "no failure shown";
+    EXPECT_FALSE(PathExists(appPath));
+    EXPECT_TRUE(PathExists(installDir + L"\\LICENSE"));
+    EXPECT_FALSE(PathExists(shortcut)) << "a shortcut to the deleted application";
+    EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND)
+        << "a startup value for the deleted application";
+    EXPECT_TRUE(KeyExists(kTestUninstallKey) && PathExists(uninstaller)) << "the entry goes with its uninstaller";
+    held.reset();
+    ASSERT_TRUE(mouse ? setup.Click(ActionRetry) : setup.Keys(L"Return"));
+    ASSERT_TRUE(setup.WaitForPage(PageConfirmUninstall));
+    ASSERT_NO_FATAL_FAILURE(Press(ActionUninstall));
+    ASSERT_TRUE(setup.WaitForPage(PageResult) && setup.TargetOnScreen(ActionFinish, retry));
+    ExpectEntriesRemoved();
+    EXPECT_FALSE(PathExists(installDir));
+    ASSERT_TRUE(mouse ? setup.Click(ActionFinish) : setup.Keys(L"Escape"));
+    ASSERT_NO_FATAL_FAILURE(ExpectExit());
+}
+
+// The application running from the installation: its file cannot be
+// replaced (under Wine as on Windows), and the update fails with its message.
+// Once it is closed, "Try again" and "Update" succeed with the options kept.
+TEST_P(SetupFlowByInput, TryAgainAfterAFailedUpdateSucceedsOnceTheApplicationIsClosed) {
+    ASSERT_NO_FATAL_FAILURE(Begin(GetParam(), true, PageMaintenance));
+    ChildProcess app;
+    ASSERT_TRUE(app.Start(appPath, L""));
+    // The tray application's window is hidden.
+    HWND appWindow = nullptr;
+    ASSERT_TRUE(WaitWhileRunning(app, kRunTimeoutMs, [&] {
+        const std::vector<HWND> windows = TopLevelWindows(app.id(), kAppWindowClass);
+        appWindow = windows.empty() ? nullptr : windows.front();
+        return appWindow != nullptr;
+    }));
+    ASSERT_NO_FATAL_FAILURE(OpenOptions());
+    ASSERT_NO_FATAL_FAILURE(Press(ActionToggleShortcut));
+    ASSERT_NO_FATAL_FAILURE(Press(ActionInstall));
+    POINT at{};
+    ASSERT_TRUE(setup.WaitForPage(PageResult) && setup.TargetOnScreen(ActionRetry, at)) << "the update did not fail";
+    ASSERT_TRUE(PostMessageW(appWindow, WM_CLOSE, 0, 0) && app.WaitForExit(kRunTimeoutMs));
+    ASSERT_NO_FATAL_FAILURE(Press(ActionRetry));
+    ASSERT_TRUE(setup.WaitForPage(PageMaintenance) && setup.WaitForHeight(452)) << "not back with the panel open";
+    ASSERT_NO_FATAL_FAILURE(Press(ActionInstall));
+    ASSERT_TRUE(setup.WaitForPage(PageResult) && setup.TargetOnScreen(ActionFinish, at));
+    EXPECT_EQ(setup.Query(ActionRetry), -1) << "the update failed again";
+    ExpectInstalled(setupBytes, true, false);
+    ASSERT_NO_FATAL_FAILURE(Press(ActionFinish));
+    ASSERT_NO_FATAL_FAILURE(ExpectExit());
+}
+
 INSTANTIATE_TEST_SUITE_P(MouseAndKeyboard, SetupFlowByInput, testing::Values(DriveMouse, DriveKeyboard),
                          [](const auto& info) { return info.param == DriveMouse ? "Mouse" : "Keyboard"; });
 
@@ -161,6 +226,94 @@ TEST_F(SetupFlowTest, FolderPickerChoosesWhereTheInstallGoes) {
         ASSERT_TRUE(setup.Click(ActionFinish));
         ASSERT_NO_FATAL_FAILURE(ExpectExit());
     }
+}
+
+// Waits until the licence's scroll offset is `offset`.
+bool WaitForScroll(const SetupWindowDriver& setup, LRESULT offset) {
+    return WaitUntil(nullptr, kRunTimeoutMs, [&] { return setup.Query(kQueryLicenseScroll) == offset; });
+}
+
+// At 96 DPI the licence fits its view: six wheel notches over it move
+// nothing (a Tab after them shows they were handled).
+TEST_F(SetupFlowTest, LicenceThatFitsDoesNotMoveUnderTheWheel) {
+    ScopedLogPixels dpi(96);
+    ASSERT_TRUE(dpi.applied());
+    ASSERT_NO_FATAL_FAILURE(Begin(DriveMouse, false, PageWelcome));
+    ASSERT_TRUE(setup.Click(ActionViewLicense) && setup.WaitForPage(PageLicense) && setup.WaitForHeight(452));
+    RECT rect{};
+    GetWindowRect(setup.window(), &rect);
+    ASSERT_TRUE(Xdotool(L"mousemove " + std::to_wstring(rect.left + 230) + L" " + std::to_wstring(rect.top + 260) +
+                        L" click --repeat 6 --delay 50 5"));
+    ASSERT_TRUE(setup.Keys(L"Tab"));
+    ASSERT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [&] { return setup.Query(kQueryFocus) == ActionBack; }));
+    EXPECT_EQ(setup.Query(kQueryLicenseScroll), 0);
+    ASSERT_TRUE(setup.Keys(L"Escape") && setup.WaitForPage(PageWelcome) && setup.Click(ActionClose));
+    ASSERT_NO_FATAL_FAILURE(ExpectExit());
+}
+
+// At 192 DPI on a 1280 x 800 screen (the test desktop's display mode set to
+// it): the window opens centred; the options panel makes it 904 pixels
+// high, so it moves up to the top of the work area and every button and
+// check box stays on screen; the licence page takes the work area's 800
+// pixels, its text no longer fits, and the keys and the wheel scroll it
+// within its ends.
+TEST_F(SetupFlowTest, SmallScreenAtHighDpiKeepsTheButtonsOnScreenAndTheLicenceScrolls) {
+    ScopedDisplayMode screen(1280, 800);
+    ASSERT_TRUE(screen.applied());
+    ScopedLogPixels dpi(192);
+    ASSERT_TRUE(dpi.applied());
+    ASSERT_NO_FATAL_FAILURE(Begin(DriveMouse, false, PageWelcome));
+    const RECT area = MonitorWorkArea(setup.window());
+    ASSERT_EQ(area.bottom - area.top, 800);
+    RECT rect{};
+    ASSERT_TRUE(GetWindowRect(setup.window(), &rect));
+    EXPECT_EQ(rect.top, area.top + (800 - 632) / 2);
+    ASSERT_NO_FATAL_FAILURE(Press(ActionCustomize));
+    ASSERT_TRUE(setup.WaitForHeight(904));
+    ASSERT_TRUE(GetWindowRect(setup.window(), &rect));
+    EXPECT_EQ(rect.top, area.top) << "taller than the work area: its top edge at the top";
+    // The centre of each, and below it half of the tallest (36 DIPs).
+    for (const int32_t id : {ActionInstall, ActionCustomize, ActionBrowse, ActionToggleAutoStart,
+                             ActionToggleShortcut, ActionToggleLaunch}) {
+        POINT centre{};
+        ASSERT_TRUE(setup.TargetOnScreen(id, centre)) << id;
+        EXPECT_TRUE(centre.y - 36 >= area.top && centre.y + 36 <= area.bottom) << "target " << id << " at " << centre.y;
+    }
+    ASSERT_TRUE(setup.Keys(L"Escape") && setup.WaitForHeight(632));
+    ASSERT_TRUE(setup.Click(ActionViewLicense) && setup.WaitForPage(PageLicense) && setup.WaitForHeight(800));
+    ASSERT_TRUE(GetWindowRect(setup.window(), &rect));
+    EXPECT_TRUE(rect.top >= area.top && rect.bottom <= area.bottom) << "the licence page is not wholly on screen";
+    POINT back{};
+    ASSERT_TRUE(setup.TargetOnScreen(ActionBack, back));
+    EXPECT_LE(back.y + 36, area.bottom);
+
+    // Down a line; End; Down at the end stays, then Up a line back from it;
+    // Home; Up at the top stays, then Down a line from it; Page Down.
+    ASSERT_TRUE(setup.Keys(L"Down"));
+    ASSERT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [&] { return setup.Query(kQueryLicenseScroll) > 0; }));
+    const LRESULT line = setup.Query(kQueryLicenseScroll);
+    ASSERT_TRUE(setup.Keys(L"End"));
+    ASSERT_TRUE(WaitUntil(nullptr, kRunTimeoutMs, [&] { return setup.Query(kQueryLicenseScroll) > line; }));
+    const LRESULT end = setup.Query(kQueryLicenseScroll);
+    std::printf("[ info ] licence at 192 DPI in 800 pixels: a line %d DIPs, %d DIPs below the view\n", int(line),
+                int(end));
+    EXPECT_GT(end, 2 * line);
+    ASSERT_TRUE(setup.Keys(L"Down Down Up"));
+    EXPECT_TRUE(WaitForScroll(setup, end - line)) << "scrolled past the end";
+    ASSERT_TRUE(setup.Keys(L"Home"));
+    EXPECT_TRUE(WaitForScroll(setup, 0));
+    ASSERT_TRUE(setup.Keys(L"Up Up Down"));
+    EXPECT_TRUE(WaitForScroll(setup, line)) << "scrolled past the top";
+    ASSERT_TRUE(setup.Keys(L"Next"));
+    EXPECT_TRUE(WaitForScroll(setup, end)) << "a page is longer than what is below";
+    ASSERT_TRUE(setup.Keys(L"Prior"));
+    EXPECT_TRUE(WaitForScroll(setup, 0));
+    ASSERT_TRUE(GetWindowRect(setup.window(), &rect));
+    ASSERT_TRUE(Xdotool(L"mousemove " + std::to_wstring(rect.left + 460) + L" " + std::to_wstring(rect.top + 500) +
+                        L" click 5"));
+    EXPECT_TRUE(WaitForScroll(setup, std::min<LRESULT>(30, end))) << "the wheel";
+    ASSERT_TRUE(setup.Keys(L"Escape") && setup.WaitForPage(PageWelcome) && setup.Click(ActionClose));
+    ASSERT_NO_FATAL_FAILURE(ExpectExit());
 }
 
 }  // namespace

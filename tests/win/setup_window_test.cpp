@@ -16,10 +16,13 @@
 #include "tests/win/window_fixture.h"
 #include "window/actions.h"
 #include "window/animation.h"
+#include "render/text_formats.h"
 #include "window/ui_state.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -265,7 +268,11 @@ TEST_F(SetupWindowProcTest, WmKeyDown_SpaceEnterAndEscapePerPage) {
         {PageWelcome, false, ActionNone, VK_F5, false, PageWelcome, false, true, false},
         {PageLicense, false, ActionNone, VK_RETURN, false, PageMaintenance, false, true, false},
         {PageProgress, false, ActionNone, VK_RETURN, false, PageProgress, false, true, false},
-        {PageResult, false, ActionNone, VK_RETURN, false, PageResult, false, true, true},  // after a failure
+        // After a failure Enter tries again, from where the operation began;
+        // Escape still closes.
+        {PageResult, false, ActionNone, VK_RETURN, false, PageWelcome, false, true, false},
+        {PageResult, false, ActionNone, VK_RETURN, true, PageResult, false, true, false},
+        {PageResult, false, ActionFinish, VK_RETURN, false, PageResult, false, true, true},
         {PageWelcome, false, ActionToggleAutoStart, VK_RETURN, false, PageWelcome, false, true, false},  // hidden
         {PageMaintenance, true, ActionToggleShortcut, VK_ESCAPE, false, PageMaintenance, false, true, false,
          ActionCustomize},
@@ -459,28 +466,103 @@ TEST_F(SetupWindowProcTest, WmLButtonUp_FiresOnlyWhenReleasedOverThePressedTarge
     EXPECT_TRUE(WindowAlive() && customizeExpanded) << "a double Escape acted on the page it brought";
 }
 
-TEST_F(SetupWindowProcTest, WmMouseWheel_ScrollsOnlyTheLicenceWithinItsRange) {
-    OpenWindow(PageWelcome);
+// The licence page drawn with `text`: the frame measures how far it reaches
+// below its view, here measured again with DirectWrite's own layout.
+int32_t ShowLicence(HWND window, const std::wstring& text) {
+    page = PageLicense;
+    licenseText = text;
+    Paint(window);
+    ComPtr<IDWriteTextLayout> layout;
+    DWRITE_TEXT_METRICS metrics{};
+    EXPECT_HRESULT_SUCCEEDED(dwriteFactory->CreateTextLayout(text.c_str(), UINT32(text.size()), licenseFormat.Get(),
+                                                             380, 1e6f, &layout));
+    EXPECT_HRESULT_SUCCEEDED(layout->GetMetrics(&metrics));
+    const int32_t below = std::max(int32_t(ceilf(metrics.height)) - int32_t(windowHeight - 218), 0);
+    EXPECT_EQ(licenseSteps[LicenseStepAll], below);
+    EXPECT_EQ(licenseSteps[LicenseStepLine], lroundf(metrics.height / float(metrics.lineCount)));
+    return below;
+}
+
+std::wstring LicenceOfTheBuild() { return Widen(ReadFileBytes(Widen(VT_LICENSE_PATH))); }
+
+// A licence that fits does not move; a longer one scrolls 30 DIPs a notch
+// and stops at its ends.
+TEST_F(SetupWindowProcTest, WmMouseWheel_ScrollsOnlyTheLicenceWithinItsText) {
+    OpenWindow(PageLicense);
+    page = PageWelcome;
     SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
     EXPECT_EQ(licenseScroll, 0);
-    page = PageLicense;
-    const std::pair<short, int32_t> steps[] = {{-120, 30}, {-120, 60}, {-120, 90}, {-120, 120},  {-120, 140},
-                                               {360, 50},  {-3, 50},   {720, 0},   {-32768, 140}};
+    ASSERT_EQ(ShowLicence(window, LicenceOfTheBuild()), 0) << "the licence fits at 96 DPI";
+    for (int notch = 0; notch < 6; ++notch) SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+    EXPECT_EQ(licenseScroll, 0) << "a licence that fits scrolled";
+
+    const int32_t end = ShowLicence(window, LicenceOfTheBuild() + LicenceOfTheBuild());
+    ASSERT_GT(end, 150);
+    const std::pair<short, int32_t> steps[] = {{-120, 30}, {-120, 60}, {-120, 90},  {-120, 120},  {-600, end},
+                                               {-120, end}, {360, end - 90}, {-3, end - 90}, {720, 0}, {-32768, end}};
     for (const auto& [delta, offset] : steps) {
         SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), 0);
         EXPECT_EQ(licenseScroll, offset) << "delta " << delta;
     }
+    // A frame with room for all of it draws it from its top.
+    ShowLicence(window, LicenceOfTheBuild());
+    EXPECT_EQ(licenseScroll, 0);
 }
 
-TEST_F(SetupWindowProcTest, WmDpiChanged_ResizesForTheNewDpiAtTheSuggestedCorner) {
+// Up and Down by a line, Page Up and Page Down by the view less a line, Home
+// and End to the ends; held keys repeat; only on the licence page.
+TEST_F(SetupWindowProcTest, WmKeyDown_LicenceKeysScrollByLineAndPageWithinTheText) {
+    OpenWindow(PageLicense);
+    const int32_t end = ShowLicence(window, LicenceOfTheBuild() + LicenceOfTheBuild() + LicenceOfTheBuild());
+    const int32_t line = licenseSteps[LicenseStepLine], view = 234 - line;
+    ASSERT_GT(line, 5);
+    ASSERT_GT(end, view + 2 * line);
+    EXPECT_EQ(licenseSteps[LicenseStepPage], view);
+    struct Step {
+        UINT key;
+        bool repeat;
+        int32_t offset;
+    };
+    const Step steps[] = {{VK_DOWN, false, line},    {VK_DOWN, true, 2 * line},     {VK_NEXT, false, 2 * line + view},
+                          {VK_UP, false, line + view}, {VK_END, false, end},        {VK_DOWN, true, end},
+                          {VK_NEXT, false, end},     {VK_LEFT, false, end},         {VK_PRIOR, false, end - view},
+                          {VK_HOME, false, 0},       {VK_UP, true, 0},              {VK_PRIOR, false, 0},
+                          {VK_RIGHT, false, 0},      {VK_END, false, end}};
+    for (const Step& step : steps) {
+        Key(window, step.key, step.repeat);
+        EXPECT_EQ(licenseScroll, step.offset) << "key " << step.key;
+    }
+    EXPECT_EQ(page, PageLicense);
+    Key(window, VK_ESCAPE);
+    ASSERT_EQ(page, PageWelcome);
+    licenseScroll = 0;
+    for (const UINT key : {VK_DOWN, VK_NEXT, VK_END}) Key(window, key);
+    EXPECT_EQ(licenseScroll, 0) << "scrolled from another page";
+}
+
+// The suggested corner, moved where the window would leave the work area.
+TEST_F(SetupWindowProcTest, WmDpiChanged_ResizesForTheNewDpiAtTheSuggestedCornerWithinTheWorkArea) {
     OpenWindow(PageWelcome);
-    const std::pair<WORD, RECT> cases[] = {{144, {0, 0, 690, 474}}, {120, {0, 0, 575, 395}}, {0, {0, 0, 460, 316}}};
-    for (const auto& [newDpi, size] : cases) {
-        RECT suggested{200 + newDpi, 150, 999, 999}, actual{};  // only the corner is used
-        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+    const RECT area = MonitorWorkArea(window);
+    struct Case {
+        WORD dpi;
+        SIZE size;
+        POINT suggested, expected;
+    };
+    const Case cases[] = {
+        {144, {690, 474}, {344, 150}, {344, 150}},
+        {120, {575, 395}, {320, 150}, {320, 150}},
+        {0, {460, 316}, {200, 150}, {200, 150}},
+        {144, {690, 474}, {area.right - 300, area.bottom - 100}, {area.right - 690, area.bottom - 474}},
+        {120, {575, 395}, {area.left - 40, area.top - 30}, {area.left, area.top}},
+    };
+    for (const Case& c : cases) {
+        RECT suggested{c.suggested.x, c.suggested.y, 9999, 9999}, actual{};  // only the corner is used
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(c.dpi, c.dpi), reinterpret_cast<LPARAM>(&suggested));
         GetWindowRect(window, &actual);
-        EXPECT_EQ(dpi, newDpi ? newDpi : 96u);
-        EXPECT_EQ(Describe(actual), Describe({suggested.left, 150, suggested.left + size.right, 150 + size.bottom}));
+        EXPECT_EQ(dpi, c.dpi ? c.dpi : 96u);
+        EXPECT_EQ(Describe(actual), Describe({c.expected.x, c.expected.y, c.expected.x + c.size.cx,
+                                              c.expected.y + c.size.cy}));
     }
 }
 

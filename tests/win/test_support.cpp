@@ -431,6 +431,26 @@ void WriteSlot(void** slot, void* value) {
 
 }  // namespace
 
+ScopedDisplayMode::ScopedDisplayMode(DWORD width, DWORD height) {
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmPelsWidth = width;
+    mode.dmPelsHeight = height;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    applied_ = ChangeDisplaySettingsExW(nullptr, &mode, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
+}
+
+ScopedDisplayMode::~ScopedDisplayMode() {
+    if (applied_) ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
+}
+
+RECT MonitorWorkArea(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
 TimedHold::TimedHold(const std::wstring& path, DWORD holdMs)
     : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                         nullptr)),

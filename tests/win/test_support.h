@@ -152,6 +152,25 @@ private:
     void* original_ = nullptr;
 };
 
+// The display in another mode while the object lives, for every process:
+// ChangeDisplaySettingsExW without saving it. In the tests' Wine virtual
+// desktop this resizes the desktop, and the monitor and its work area with
+// it, as a smaller screen is. The registry's mode comes back afterwards.
+class ScopedDisplayMode {
+public:
+    ScopedDisplayMode(DWORD width, DWORD height);
+    ~ScopedDisplayMode();
+    ScopedDisplayMode(const ScopedDisplayMode&) = delete;
+    ScopedDisplayMode& operator=(const ScopedDisplayMode&) = delete;
+    bool applied() const { return applied_; }
+
+private:
+    bool applied_ = false;
+};
+
+// The work area of the monitor the window is on.
+RECT MonitorWorkArea(HWND window);
+
 // Counts the calls of Sleep made by the code under test while the object
 // lives (they still sleep): how often a retry loop waited, whatever the clock.
 class ScopedSleepCount {

@@ -44,6 +44,14 @@ protected:
         EXPECT_EQ(ValueNames(kTestRunKey), std::vector<std::wstring>{L"SomethingElse"});
     }
 
+    // The uninstall entry alone: the startup value is gone, another
+    // program's beside it stays.
+    static void ExpectEntryOnly(const TestLayout& l) {
+        ExpectUninstallEntry(kTestUninstallKey, l.installDir, FileSizeKb(Widen(VT_APP_PATH)));
+        EXPECT_EQ(ValueNames(kTestRunKey), std::vector<std::wstring>{L"SomethingElse"});
+        EXPECT_FALSE(PathExists(l.shortcutPath));
+    }
+
     static void ExpectRegistryKept(const TestLayout& l) {
         ExpectUninstallEntry(kTestUninstallKey, l.installDir, FileSizeKb(Widen(VT_APP_PATH)));
         ExpectRunValue(kTestRunKey, l.installDir);
@@ -357,18 +365,20 @@ TEST_F(UninstallTest, EachStepThatCannotBeDoneStopsWithItsMessage) {
 
     TestLayout shared;  // every case starts from it afresh
     const Case cases[] = {
+        // The shortcut and the startup value go first: whatever stops the
+        // run later leaves nothing that starts a program that is gone.
         {"application in use", false, holdFile(shared.AppPath()), L"Could not remove VelmoTulve.exe.",
          [](const TestLayout& l) {
              EXPECT_EQ(ReadFileBytes(l.AppPath()), AppBytes());
              EXPECT_TRUE(PathExists(l.LicensePath()));
-             EXPECT_TRUE(IsRegularFile(l.shortcutPath));
-             ExpectRegistryKept(l);
+             EXPECT_FALSE(PathExists(l.shortcutPath));
+             ExpectEntryOnly(l);
          }},
         {"licence in use", false, holdFile(shared.LicensePath()), L"Could not remove LICENSE.",
          [](const TestLayout& l) {
              EXPECT_FALSE(PathExists(l.AppPath()));
              EXPECT_EQ(ReadFileBytes(l.LicensePath()), LicenseBytes());
-             ExpectRegistryKept(l);
+             ExpectEntryOnly(l);
          }},
         {"settings file in use", true, holdFile(shared.settingsDir + L"\\settings.ini"),
          L"Could not remove the saved settings.",
@@ -376,40 +386,40 @@ TEST_F(UninstallTest, EachStepThatCannotBeDoneStopsWithItsMessage) {
              EXPECT_FALSE(PathExists(l.AppPath()));
              EXPECT_FALSE(PathExists(l.LicensePath()));
              EXPECT_EQ(ReadFileBytes(l.settingsDir + L"\\settings.ini"), kSettingsText);
-             EXPECT_TRUE(IsRegularFile(l.shortcutPath));
-             ExpectRegistryKept(l);
+             ExpectEntryOnly(l);
          }},
         {"shortcut in use", false, holdFile(shared.shortcutPath), entries,
          [](const TestLayout& l) {
              EXPECT_TRUE(IsRegularFile(l.shortcutPath));
              ExpectRegistryKept(l);
+             EXPECT_EQ(ReadFileBytes(l.AppPath()), AppBytes());
              EXPECT_TRUE(PathExists(l.UninstallerPath()));
          }},
         {"startup key locked", false, lockKey(kTestRunKey), entries,
          [](const TestLayout& l) {
              EXPECT_FALSE(PathExists(l.shortcutPath));
              ExpectRegistryKept(l);
-             EXPECT_TRUE(PathExists(l.UninstallerPath()));
+             EXPECT_EQ(ReadFileBytes(l.AppPath()), AppBytes());
          }},
-        // The entry goes last: a run that stops before it can be repeated.
-        {"uninstall key locked", false, lockKey(kTestUninstallKey), entries,
-         [](const TestLayout& l) {
-             EXPECT_EQ(ValueNames(kTestRunKey), std::vector<std::wstring>{L"SomethingElse"});
-             ExpectUninstallEntry(kTestUninstallKey, l.installDir, FileSizeKb(Widen(VT_APP_PATH)));
-             EXPECT_FALSE(PathExists(l.installDir));
-         }},
+        // The entry stays until the files are gone: a run that stops before
+        // can be repeated from Windows' settings.
         {"uninstaller in use", false, holdFile(shared.UninstallerPath()), L"Could not remove the uninstaller.",
          [](const TestLayout& l) {
-             ExpectUninstallEntry(kTestUninstallKey, l.installDir, FileSizeKb(Widen(VT_APP_PATH)));
-             EXPECT_EQ(ValueNames(kTestRunKey), std::vector<std::wstring>{L"SomethingElse"});
+             ExpectEntryOnly(l);
              EXPECT_EQ(ListFolder(l.installDir), std::vector<std::wstring>{L"VelmoTulve-Setup.exe"});
          }},
         {"empty folder in use", false, holdFile(shared.installDir, true),
          L"Could not remove the empty installation folder.",
          [](const TestLayout& l) {
-             ExpectUninstallEntry(kTestUninstallKey, l.installDir, FileSizeKb(Widen(VT_APP_PATH)));
+             ExpectEntryOnly(l);
              EXPECT_TRUE(PathExists(l.installDir));
              EXPECT_TRUE(ListFolder(l.installDir).empty());
+         }},
+        // The entry goes last of all.
+        {"uninstall key locked", false, lockKey(kTestUninstallKey), entries,
+         [](const TestLayout& l) {
+             ExpectEntryOnly(l);
+             EXPECT_FALSE(PathExists(l.installDir));
          }},
     };
     for (const Case& c : cases) {
@@ -428,5 +438,13 @@ TEST_F(UninstallTest, EachStepThatCannotBeDoneStopsWithItsMessage) {
         EXPECT_FALSE(selfRemovalPending);
         held = Held{};
         c.check(shared);
+        // Nothing starts or names a program that is gone.
+        if (!PathExists(shared.AppPath())) {
+            EXPECT_FALSE(PathExists(shared.shortcutPath));
+            EXPECT_EQ(ReadRegistryValue(kTestRunKey, L"VelmoTulve").status, ERROR_FILE_NOT_FOUND);
+        }
+        if (PathExists(shared.UninstallerPath())) {
+            EXPECT_TRUE(KeyExists(kTestUninstallKey)) << "the uninstaller is there but Windows cannot find it";
+        }
     }
 }
