@@ -132,8 +132,8 @@ ProcessResult SetupRunTest::RunSetup(const std::wstring& arguments, const std::w
 void SetupRunTest::InstallSilently() {
     const ProcessResult r = RunSetup(L"/VERYSILENT");
     ASSERT_FALSE(r.timedOut);
-    ASSERT_EQ(r.exitCode, 0u);
-    ASSERT_TRUE(PathExists(uninstaller));
+    ASSERT_EQ(r.exitCode, 0u) << r.output;
+    ASSERT_TRUE(PathExists(uninstaller)) << "exit code 0, but nothing installed; the program printed: " << r.output;
 }
 
 void SetupRunTest::ExpectInstalled(const std::string& ranSetupBytes, bool autoStart, bool shortcutWanted) {

@@ -90,6 +90,15 @@ TEST_F(SetupProcessTest, SilentOptionErrorsExitWithOneWithoutABoxAndChangeNothin
     }
 }
 
+// A run that never started is no run that ended with 0 (it once read as one:
+// "exit code 0, nothing installed").
+TEST_F(SetupProcessTest, AProgramThatCannotStartIsNeverReadAsSuccess) {
+    const ProcessResult r = RunSetup(L"/VERYSILENT", root / L"missing\\VelmoTulve-Setup.exe");
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(r.exitCode, kNotStarted);
+    EXPECT_NE(r.output.find("CreateProcessW failed with error"), std::string::npos) << r.output;
+}
+
 TEST_F(SetupProcessTest, SilentUninstallWithNothingInstalledExitsWithOne) {
     const ProcessResult r = RunSetup(L"--uninstall /VERYSILENT");
     ASSERT_FALSE(r.timedOut);

@@ -58,6 +58,9 @@ ProcessResult RunProcess(const std::wstring& application, const std::wstring& co
     std::wstring line = commandLine;
     if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, TRUE,
                         0, nullptr, workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
+        // Never read as a run that ended with 0.
+        result.exitCode = kNotStarted;
+        result.output = "CreateProcessW failed with error " + std::to_string(GetLastError());
         return result;
     }
     result.started = true;

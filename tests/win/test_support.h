@@ -13,11 +13,14 @@
 // The window class of the tray application.
 inline constexpr wchar_t kAppWindowClass[] = L"StandaloneVelmoTulveHost";
 
+// The exit code of a run whose program could not be started.
+inline constexpr DWORD kNotStarted = 0xFFFFFFFF;
+
 struct ProcessResult {
     bool started = false;
     bool timedOut = false;
-    DWORD exitCode = 0;
-    std::string output;  // stdout and stderr, as written
+    DWORD exitCode = kNotStarted;
+    std::string output;  // stdout and stderr, as written; why it did not start
 };
 
 // Runs `commandLine` (the whole line, program included) and waits for it.
