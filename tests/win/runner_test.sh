@@ -5,7 +5,8 @@
 # build's prefix, and the other folder is never made. And a failure says why:
 # a program that ends before any test framework starts is named with its exit
 # code and Wine's own words; one that does not end is named with what runs in
-# the prefix, and ended. A server another run uses is not stopped.
+# the prefix, and ended. A server another run uses is not stopped. Programs
+# start without address-space randomization.
 #   runner_test.sh SOURCE_DIR BUILD_DIR
 set -u
 root=$1 build=$2
@@ -39,6 +40,26 @@ case "$out" in
 *"ping still runs after 2 s"*"Windows processes and threads of"*"ping.exe"*"ending ping"*) ;;
 *) fail "a program that does not end is not named with what runs: $out" ;;
 esac
+# The program and what it starts run without address-space randomization
+# (personality flag ADDR_NO_RANDOMIZE, 0x0040000), where the kernel allows it.
+if setarch -R true >/dev/null 2>&1; then
+    count=$((100 + $$ % 800))  # tells this run's ping from any other
+    (cd "$build" && VT_RUN_LIMIT_S=5 sh "$run" cmd /c ping -n $count 127.0.0.1 >/dev/null 2>&1) &
+    runner=$!
+    pid=""
+    for _ in $(seq 100); do
+        pid=$(pgrep -f "^ping -n $count 127.0.0.1\$" | head -n 1)
+        [ -n "$pid" ] && break
+        sleep 0.1
+    done
+    flags=$(cat "/proc/$pid/personality" 2>/dev/null || echo 0)
+    [ $((0x$flags & 0x40000)) -ne 0 ] ||
+        fail "a process started by the program runs with randomization (personality $flags of pid '$pid')"
+    kill "$pid" 2>/dev/null
+    wait "$runner"
+else
+    echo "runner: this kernel refuses to turn off randomization; programs run with it"
+fi
 # Each run that starts the server is noted; stop keeps the server while
 # another noted run is alive.
 sh "$root/cmake/wine-prefix.sh" start "$build"
