@@ -24,3 +24,7 @@ target_link_options(animation_bench PRIVATE -municode)
 add_executable(digest_bench ${CMAKE_SOURCE_DIR}/bench/digest_bench.cpp)
 target_link_libraries(digest_bench PRIVATE setup_core)
 target_compile_options(digest_bench PRIVATE ${VT_WARNINGS} ${VT_LEAN_FLAGS})
+
+# How often Wine fails to start a process (bench/process_start.sh runs it).
+add_executable(process_start_bench ${CMAKE_SOURCE_DIR}/bench/process_start_bench.cpp)
+target_compile_options(process_start_bench PRIVATE ${VT_WARNINGS})
