@@ -14,22 +14,12 @@ sh "$root/tools/deps.sh"
 cd "$root"
 . "$root/tools/display.sh"
 build=$root/build/windows
-hogs=""
-stop_hogs() {
-    for h in $hogs; do kill "$h" 2>/dev/null || true; done
-    hogs=""
-}
-trap 'stop_hogs; sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true' EXIT INT TERM
+trap 'vt_stop_hogs; sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true' EXIT INT TERM
 vt_quiet cmake --preset windows
 cmake --build --preset windows --target process_start_bench >/dev/null
 sh cmake/wine-prefix.sh start "$build"
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=err+virtual WINEDLLOVERRIDES=winemenubuilder.exe=d
-i=0
-while [ $i -lt "$HOGS" ]; do
-    sh -c 'while :; do :; done' &
-    hogs="$hogs $!"
-    i=$((i + 1))
-done
+vt_start_hogs "$HOGS"
 
 # Prints the failed starts with Wine's reason, and the counts.
 starts() {

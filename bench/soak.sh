@@ -16,24 +16,14 @@ cd "$root"
 build=$root/build/windows
 out=$root/build/soak
 export WINEPREFIX="$build/wine-prefix"
-hogs=""
-stop_hogs() {
-    for h in $hogs; do kill "$h" 2>/dev/null || true; done
-    hogs=""
-}
-trap 'stop_hogs; sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true; vt_stop_display' EXIT INT TERM
+trap 'vt_stop_hogs; sh "$root/cmake/wine-prefix.sh" stop "$build" 2>/dev/null || true; vt_stop_display' EXIT INT TERM
 vt_start_display
 vt_quiet cmake --preset windows
 cmake --build --preset windows >/dev/null
 sh cmake/wine-prefix.sh start "$build"
 mkdir -p "$out"
 
-i=0
-while [ $i -lt "$HOGS" ]; do
-    sh -c 'while :; do :; done' &
-    hogs="$hogs $!"
-    i=$((i + 1))
-done
+vt_start_hogs "$HOGS"
 
 failed_runs=0
 summary=""
@@ -60,7 +50,7 @@ while [ $run -le "$RUNS" ]; do
 run $run of $RUNS beside $HOGS CPU-bound processes: $line, $took s"
     run=$((run + 1))
 done
-stop_hogs
+vt_stop_hogs
 echo "$summary" | sed '/^$/d'
 echo "soak: $failed_runs of $RUNS runs failed (logs in $out)"
 [ "$failed_runs" -eq 0 ]

@@ -1,5 +1,5 @@
 # Sourced by the run, test and bench scripts: gives Wine a display, and runs
-# set-up steps quietly unless they fail.
+# set-up steps quietly unless they fail; the benches also get busy loops.
 # Uses the caller's DISPLAY when it works, else starts Xvfb on a free display
 # and stops it when the script exits. Must run before the Wine server starts:
 # the first Wine process picks the graphics driver for all later ones.
@@ -66,4 +66,20 @@ vt_quiet() {
         return "$vt_quiet_status"
     }
     rm -f "$vt_quiet_log"
+}
+
+# For the benches of a busy machine: vt_start_hogs N starts N CPU-bound
+# processes; vt_stop_hogs ends them (safe to call twice).
+vt_hogs=""
+vt_start_hogs() {
+    vt_hog_count=0
+    while [ "$vt_hog_count" -lt "$1" ]; do
+        sh -c 'while :; do :; done' &
+        vt_hogs="$vt_hogs $!"
+        vt_hog_count=$((vt_hog_count + 1))
+    done
+}
+vt_stop_hogs() {
+    for vt_hog in $vt_hogs; do kill "$vt_hog" 2>/dev/null || true; done
+    vt_hogs=""
 }
