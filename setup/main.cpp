@@ -12,11 +12,11 @@
 #include "window/animation.h"
 #include "window/setup_window.h"
 #include "window/ui_state.h"
+#include "window/window_math.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-#include <algorithm>
 #include <string>
 
 namespace {
@@ -52,9 +52,11 @@ int RunWindow(HINSTANCE instance) {
     const int height = DipsToPixels(windowHeight);
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    // Centred; on a work area too small for it, its top-left corner in it.
-    const int x = int(std::max(workArea.left + (workArea.right - workArea.left - width) / 2, workArea.left));
-    const int y = int(std::max(workArea.top + (workArea.bottom - workArea.top - height) / 2, workArea.top));
+    // Centred, within the work area as every later move is.
+    const int x = KeepInside(int(workArea.left + (workArea.right - workArea.left - width) / 2), width,
+                             int(workArea.left), int(workArea.right));
+    const int y = KeepInside(int(workArea.top + (workArea.bottom - workArea.top - height) / 2), height,
+                             int(workArea.top), int(workArea.bottom));
 
     // No caption, no border, not resizable, visible at creation; the system
     // menu and minimise box give the taskbar button its behaviour.
